@@ -1,0 +1,81 @@
+#include "app/application.h"
+
+#include "app/main_dialog.h"
+#include "app/message_box.h"
+#include "localisation/lang.h"
+#include "token/product_info.h"
+
+namespace tessard {
+
+namespace {
+
+HWND mainWindow = nullptr;
+
+std::wstring ProgramName() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring name(path);
+  name.erase(0, name.find_last_of(L"\\/") + 1);
+  const size_t dot = name.rfind(L'.');
+  if (dot != std::wstring::npos) name.erase(dot);
+  return name;
+}
+
+}  // namespace
+
+int AppMessageBox(const wchar_t* text, UINT style) {
+  return ShowMessageBox(mainWindow, text, ProgramName().c_str(), style);
+}
+
+BOOL CTessardApp::InitInstance() {
+  LangInitialise(kProductInfo.settingsKeyPath, kProductInfo.languageBase);
+  const wchar_t* line = ::GetCommandLineW();
+  std::vector<std::wstring> tokens;
+  if (line == nullptr || !SplitCommandLine(line, tokens)) return FALSE;
+  if (tokens.size() <= 1) {
+    RunInstance();
+    return FALSE;
+  }
+  const std::optional<CommandLineOptions> options = ParseCommandLineOptions(tokens);
+  if (!options) return FALSE;
+  m_bTerminate = options->terminate;
+  m_bSilent = options->silent;
+  if (options->install) AppMessageBox(L"Self install not implement yet.", MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+  if (options->uninstall) AppMessageBox(L"Self uninstall not implement yet.", MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+  RunInstance();
+  return FALSE;
+}
+
+int CTessardApp::ExitInstance() {
+  m_hInstanceMutex.reset();
+  return 0;
+}
+
+int CTessardApp::RunInstance() {
+  m_nInstanceMessage = ::RegisterWindowMessageW(kInstanceMessageName);
+  if (m_nInstanceMessage == 0) {
+    AppMessageBox(L"Can not initialize.", MB_ICONERROR | MB_SETFOREGROUND);
+    return 0;
+  }
+  m_hInstanceMutex.reset(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+  const bool anotherInstance = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  if (anotherInstance && !m_bTerminate) {
+    m_hInstanceMutex.reset();
+    return 0;
+  }
+  if (m_bTerminate) {
+    ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, 1, 0);
+    return 0;
+  }
+  CTessardDlg dialog(m_nInstanceMessage, nullptr);
+  if (!dialog.Create()) return 0;
+  mainWindow = dialog.Window();
+  ::ShowWindow(dialog.Window(), SW_MINIMIZE);
+  ::ShowWindow(dialog.Window(), SW_HIDE);
+  if (m_bSilent) ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, 3, 0);
+  dialog.RunModalLoop();
+  mainWindow = nullptr;
+  return 0;
+}
+
+}  // namespace tessard

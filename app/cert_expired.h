@@ -1,0 +1,23 @@
+#pragma once
+// The modal warning that a certificate on the token expires soon or has expired.
+
+#include <string>
+
+#include "app/dialog_base.h"
+
+namespace tessard {
+
+class CCertExpired : public DialogBase {
+ public:
+  INT_PTR DoModal(HWND owner) { return DialogBase::DoModal(137, owner); }
+
+ protected:
+  BOOL OnInitDialog() override;
+
+ private:
+  void PlaceOnScreen();
+
+  std::wstring m_strMessage;
+};
+
+}  // namespace tessard

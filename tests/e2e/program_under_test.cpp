@@ -1,0 +1,123 @@
+#include "tests/e2e/program_under_test.h"
+
+#include <gtest/gtest.h>
+
+#include "token/product_info.h"
+
+namespace tessard::e2e {
+
+namespace {
+
+bool PollFor(std::chrono::milliseconds limit, const auto& done) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    ::Sleep(20);
+  }
+  return true;
+}
+
+struct WindowSearch {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (search->processId == 0 || owner == search->processId) search->found.push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+std::wstring TestFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  folder.erase(folder.find_last_of(L'\\') + 1);
+  return folder;
+}
+
+Program::Program(const std::wstring& arguments, const std::wstring& file) {
+  std::wstring line = L"\"" + TestFolder() + file + L"\"";
+  if (!arguments.empty()) line += L" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, TestFolder().c_str(), &startup,
+                       &info)) {
+    process_.reset(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    id_ = info.dwProcessId;
+  }
+}
+
+Program::~Program() {
+  if (IsRunning()) ::TerminateProcess(process_.get(), 99);
+}
+
+bool Program::IsRunning() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+bool Program::WaitForExit(std::chrono::milliseconds limit, DWORD* code) const {
+  if (!process_ || ::WaitForSingleObject(process_.get(), static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) {
+    return false;
+  }
+  if (code != nullptr) ::GetExitCodeProcess(process_.get(), code);
+  return true;
+}
+
+std::vector<HWND> WindowsOf(DWORD processId) {
+  WindowSearch search{processId, {}};
+  ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = {};
+  ::GetWindowTextW(window, text, 1024);
+  return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  ::GetClassNameW(window, name, 256);
+  return name;
+}
+
+HWND FindMainDialog(DWORD processId) {
+  for (HWND window : WindowsOf(processId)) {
+    if (TextOf(window) == SettingsKeyLeaf() && ClassOf(window) == L"#32770") return window;
+  }
+  return nullptr;
+}
+
+HWND WaitForWindow(DWORD processId, const std::wstring& caption, const std::wstring& windowClass,
+                   std::chrono::milliseconds limit) {
+  HWND found = nullptr;
+  PollFor(limit, [&] {
+    for (HWND window : WindowsOf(processId)) {
+      if (TextOf(window) == caption && ClassOf(window) == windowClass) found = window;
+    }
+    return found != nullptr;
+  });
+  return found;
+}
+
+std::vector<std::wstring> StaticTextsOf(HWND window) {
+  std::vector<std::wstring> texts;
+  for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (::lstrcmpiW(ClassOf(child).c_str(), L"static") == 0 && !TextOf(child).empty()) texts.push_back(TextOf(child));
+  }
+  return texts;
+}
+
+void EndRunningInstance() {
+  if (FindMainDialog() == nullptr) return;
+  Program terminate(L"-t");
+  terminate.WaitForExit(10s);
+  EXPECT_TRUE(PollFor(10s, [] { return FindMainDialog() == nullptr; })) << "an instance outlived -t";
+}
+
+}  // namespace tessard::e2e

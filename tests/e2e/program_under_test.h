@@ -1,0 +1,56 @@
+#pragma once
+// Starting tessard.exe from the test's own folder and watching it from outside: its
+// process, its windows and the boxes it shows.
+
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace tessard::e2e {
+
+using namespace std::chrono_literals;
+
+// The folder of the running test executable, with a final backslash.
+std::wstring TestFolder();
+
+class Program {
+ public:
+  // Starts tessard.exe (or another program of the test folder) with the given arguments.
+  explicit Program(const std::wstring& arguments, const std::wstring& file = L"tessard.exe");
+  ~Program();
+  Program(Program&&) = default;
+
+  DWORD Id() const { return id_; }
+  bool Started() const { return static_cast<bool>(process_); }
+  bool IsRunning() const;
+  // True when the process ended within the limit; its exit code goes to `code`.
+  bool WaitForExit(std::chrono::milliseconds limit, DWORD* code = nullptr) const;
+
+ private:
+  UniqueHandle process_;
+  DWORD id_ = 0;
+};
+
+// Top-level windows of one process (0: of any process).
+std::vector<HWND> WindowsOf(DWORD processId);
+std::wstring TextOf(HWND window);
+std::wstring ClassOf(HWND window);
+
+// The hidden main dialog of a running instance, found by its caption; null when none.
+HWND FindMainDialog(DWORD processId = 0);
+
+// Waits for a top-level window of the process with this caption and class.
+HWND WaitForWindow(DWORD processId, const std::wstring& caption, const std::wstring& windowClass,
+                   std::chrono::milliseconds limit);
+
+// The texts of a window's static controls, in order.
+std::vector<std::wstring> StaticTextsOf(HWND window);
+
+// Ends any running instance with "-t" and waits until none is left.
+void EndRunningInstance();
+
+}  // namespace tessard::e2e

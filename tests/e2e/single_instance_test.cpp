@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "tests/e2e/program_under_test.h"
+
+namespace tessard::e2e {
+namespace {
+
+class SingleInstance : public ::testing::Test {
+ protected:
+  void SetUp() override { EndRunningInstance(); }
+  void TearDown() override { EndRunningInstance(); }
+
+  // Starts an instance and waits until its hidden dialog exists.
+  Program StartInstance(const std::wstring& arguments = L"") {
+    Program program(arguments);
+    EXPECT_TRUE(program.Started());
+    EXPECT_NE(WaitForWindow(program.Id(), L"Orvane-CA Token Manager V3.0", L"#32770", 10s), nullptr);
+    return program;
+  }
+};
+
+TEST_F(SingleInstance, SecondStartEndsAtOnceAndLeavesTheFirstRunning) {
+  Program first = StartInstance();
+  for (const wchar_t* arguments : {L"", L"-s"}) {
+    Program second(arguments);
+    DWORD code = 1;
+    EXPECT_TRUE(second.WaitForExit(5s, &code)) << "arguments: " << testing::PrintToString(arguments);
+    EXPECT_EQ(code, 0u);
+  }
+  ::Sleep(300);
+  EXPECT_TRUE(first.IsRunning());
+  EXPECT_NE(FindMainDialog(first.Id()), nullptr);
+}
+
+TEST_F(SingleInstance, TerminateOptionEndsTheRunningInstance) {
+  Program first = StartInstance();
+  Program terminate(L"-t -s");
+  EXPECT_TRUE(terminate.WaitForExit(5s));
+  DWORD code = 1;
+  EXPECT_TRUE(first.WaitForExit(10s, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(FindMainDialog(), nullptr);
+}
+
+TEST_F(SingleInstance, TerminateOptionWithNothingRunningStartsNothing) {
+  Program terminate(L"-t");
+  EXPECT_TRUE(terminate.WaitForExit(5s));
+  EXPECT_EQ(FindMainDialog(), nullptr);
+}
+
+TEST_F(SingleInstance, InvalidCommandLinesEndSilently) {
+  for (const wchar_t* arguments : {L"-x", L"-I", L"-i -u", L"-r -t", L"-s extra"}) {
+    Program program(arguments);
+    EXPECT_TRUE(program.WaitForExit(5s)) << testing::PrintToString(arguments);
+  }
+  EXPECT_EQ(FindMainDialog(), nullptr);
+}
+
+TEST_F(SingleInstance, InstallOptionShowsItsBoxThenStartsNormally) {
+  Program program(L"-i");
+  const HWND box = WaitForWindow(program.Id(), L"tessard", L"#32770", 10s);
+  ASSERT_NE(box, nullptr);
+  const auto texts = StaticTextsOf(box);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), L"Self install not implement yet.");
+  EXPECT_EQ(FindMainDialog(program.Id()), nullptr);
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_NE(WaitForWindow(program.Id(), L"Orvane-CA Token Manager V3.0", L"#32770", 10s), nullptr);
+  EXPECT_TRUE(program.IsRunning());
+}
+
+TEST_F(SingleInstance, RestartOptionAloneStartsNormally) {
+  Program program = StartInstance(L"-r");
+  EXPECT_TRUE(program.IsRunning());
+}
+
+}  // namespace
+}  // namespace tessard::e2e

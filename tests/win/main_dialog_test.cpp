@@ -1,0 +1,255 @@
+#include "app/main_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "app/message_box.h"
+#include "app/shell_notify.h"
+#include "tests/win/recording_token_access.h"
+
+namespace tessard {
+namespace {
+
+using testing::Answers;
+using testing::ClearRecordedCalls;
+using testing::RecordedCalls;
+
+struct Box {
+  std::wstring text;
+  std::wstring caption;
+  UINT style;
+};
+std::vector<Box> boxes;
+
+int RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
+  boxes.push_back({text, caption, style});
+  return IDOK;
+}
+
+struct Notify {
+  DWORD message;
+  UINT flags;
+  std::wstring tip;
+  std::wstring info;
+};
+std::vector<Notify> notifications;
+
+BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data) {
+  notifications.push_back({message, data->uFlags, data->szTip, data->szInfo});
+  return TRUE;
+}
+
+bool BalloonShown(const std::wstring& text) {
+  for (const Notify& notify : notifications) {
+    if ((notify.flags & NIF_INFO) && notify.info == text) return true;
+  }
+  return false;
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+    ::Sleep(5);
+  }
+  return true;
+}
+
+class MainDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Answers() = {};
+    ClearRecordedCalls();
+    boxes.clear();
+    notifications.clear();
+    previousBox_ = ReplaceMessageBoxFunction(&RecordBox);
+    previousNotify_ = ReplaceShellNotifyFunction(&RecordNotify);
+    // A message of this process's own: the dialog broadcasts it, and tests run side by side.
+    const std::wstring name = L"tessard-dialog-test-" + std::to_wstring(::GetCurrentProcessId());
+    instanceMessage_ = ::RegisterWindowMessageW(name.c_str());
+  }
+
+  void TearDown() override {
+    dialog_.reset();
+    ReplaceMessageBoxFunction(previousBox_);
+    ReplaceShellNotifyFunction(previousNotify_);
+  }
+
+  // Makes the dialog and lets its start-up timer run.
+  void Start() {
+    dialog_ = std::make_unique<CTessardDlg>(instanceMessage_, nullptr);
+    ASSERT_TRUE(dialog_->Create());
+    ASSERT_TRUE(PumpUntil([] { return !RecordedCalls("Open").empty(); }));
+  }
+
+  LRESULT SendTokenEvent(uint32_t slot, uint32_t code, uint32_t data) {
+    return ::SendMessageW(dialog_->Window(), kTokenEventMessage, PackTokenEvent(slot, code), data);
+  }
+
+  std::unique_ptr<CTessardDlg> dialog_;
+  UINT instanceMessage_ = 0;
+  MessageBoxFunction previousBox_ = nullptr;
+  ShellNotifyFunction previousNotify_ = nullptr;
+};
+
+TEST_F(MainDialogTest, UnknownCodesAreIgnoredWithResultOne) {
+  Start();
+  ClearRecordedCalls();
+  for (uint32_t code : {0u, 6u, 100u, 255u, 271u, 1000u, 0xFFFFu}) {
+    EXPECT_EQ(SendTokenEvent(2, code, 9), 1) << code;
+  }
+  PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_TRUE(RecordedCalls().empty());
+}
+
+TEST_F(MainDialogTest, ObjectEventsGoToTheWorkerInOrder) {
+  Start();
+  ASSERT_TRUE(dialog_->IsWorkerRunning());
+  EXPECT_EQ(SendTokenEvent(7, 3, 0x1234), 1);
+  EXPECT_EQ(SendTokenEvent(7, 5, 1), 1);
+  EXPECT_EQ(SendTokenEvent(7, 4, 0x1234), 1);
+  ASSERT_TRUE(PumpUntil([] { return !RecordedCalls("OnObjectDeleted").empty(); }));
+  const auto created = RecordedCalls("OnObjectCreated");
+  const auto deleted = RecordedCalls("OnObjectDeleted");
+  ASSERT_EQ(created.size(), 1u);
+  EXPECT_EQ(created[0].slot, 7u);
+  EXPECT_EQ(created[0].data, 0x1234u);
+  EXPECT_NE(created[0].thread, ::GetCurrentThreadId());
+  EXPECT_EQ(deleted[0].thread, created[0].thread);
+  EXPECT_EQ(dialog_->QueuedEventCount(), 0u);
+}
+
+TEST_F(MainDialogTest, ObjectEventsAreHandledAtOnceWithoutWorker) {
+  Start();
+  dialog_->StopWorker();
+  ASSERT_FALSE(dialog_->IsWorkerRunning());
+  EXPECT_EQ(SendTokenEvent(1, 3, 11), 1);
+  EXPECT_EQ(SendTokenEvent(1, 4, 12), 1);
+  const auto created = RecordedCalls("OnObjectCreated");
+  const auto deleted = RecordedCalls("OnObjectDeleted");
+  ASSERT_EQ(created.size(), 1u);
+  ASSERT_EQ(deleted.size(), 1u);
+  EXPECT_EQ(created[0].thread, ::GetCurrentThreadId());
+  EXPECT_EQ(deleted[0].data, 12u);
+  EXPECT_EQ(dialog_->QueuedEventCount(), 0u);
+}
+
+TEST_F(MainDialogTest, FailingModuleShowsTheBoxAndEndsTheDialog) {
+  Answers().open = CKR_FUNCTION_FAILED;
+  Start();
+  ASSERT_TRUE(PumpUntil([this] { return dialog_->Window() == nullptr; }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Failed to load PKCS#11 library, please check your installation");
+  EXPECT_EQ(boxes[0].caption, L"Orvane-CA Token Manager V3.0");
+  EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_ICONERROR | MB_SETFOREGROUND));
+  EXPECT_TRUE(RecordedCalls("StartMonitor").empty());
+  // The ordinary shutdown ran: purge, then close.
+  const auto calls = RecordedCalls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[calls.size() - 2].name, "PurgeProviderCertificates");
+  EXPECT_EQ(calls.back().name, "Close");
+}
+
+TEST_F(MainDialogTest, FailingMonitorShowsItsOwnBox) {
+  Answers().startMonitor = CKR_GENERAL_ERROR;
+  Start();
+  ASSERT_TRUE(PumpUntil([this] { return dialog_->Window() == nullptr; }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Can not start USBKey monitor, the certificate register works unperfectly");
+  EXPECT_EQ(RecordedCalls("StartMonitor").at(0).data, kTokenEventMessage);
+}
+
+TEST_F(MainDialogTest, StartWithTokenAddsTheIcon) {
+  Answers().hasTokens = true;
+  Start();
+  EXPECT_TRUE(dialog_->IsTrayIconShown());
+  ASSERT_FALSE(notifications.empty());
+  EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(notifications[0].tip, L"Orvane-CA Token Manager");
+}
+
+TEST_F(MainDialogTest, StartWithoutTokenAddsNoIcon) {
+  Start();
+  PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_FALSE(dialog_->IsTrayIconShown());
+  EXPECT_TRUE(notifications.empty());
+}
+
+TEST_F(MainDialogTest, InsertionOfOwnTokenShowsIconAndBalloonThenChecksExpiry) {
+  Start();
+  Answers().slotKnown = true;
+  Answers().hasTokens = true;
+  EXPECT_EQ(SendTokenEvent(4, 1, 0), 1);
+  EXPECT_TRUE(dialog_->IsTrayIconShown());
+  ASSERT_GE(notifications.size(), 3u);
+  EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is inserted!"));
+  const auto expiry = RecordedCalls("CheckExpiry");
+  ASSERT_EQ(expiry.size(), 1u);
+  EXPECT_EQ(expiry[0].slot, 4u);
+  EXPECT_EQ(expiry[0].data, 30u);
+}
+
+TEST_F(MainDialogTest, InsertionOfForeignTokenShowsNothing) {
+  Start();
+  EXPECT_EQ(SendTokenEvent(4, 1, 0), 1);
+  EXPECT_EQ(RecordedCalls("OnTokenInserted").size(), 1u);
+  EXPECT_TRUE(RecordedCalls("CheckExpiry").empty());
+  EXPECT_TRUE(notifications.empty());
+}
+
+TEST_F(MainDialogTest, RemovalOfKnownTokenDropsItWithoutClosingBrowser) {
+  Answers().hasTokens = true;
+  Start();
+  Answers().slotKnown = true;
+  Answers().hasTokens = false;
+  EXPECT_EQ(SendTokenEvent(5, 2, 0), 1);
+  const auto removed = RecordedCalls("OnTokenRemoved");
+  ASSERT_EQ(removed.size(), 1u);
+  EXPECT_EQ(removed[0].slot, 5u);
+  EXPECT_EQ(removed[0].data, 0u);
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is removed!"));
+  // The icon stays for the delayed removal.
+  EXPECT_TRUE(dialog_->IsTrayIconShown());
+}
+
+TEST_F(MainDialogTest, SilentMessageRemovesTheIconForGood) {
+  Answers().hasTokens = true;
+  Start();
+  ASSERT_TRUE(dialog_->IsTrayIconShown());
+  ::SendMessageW(dialog_->Window(), instanceMessage_, 3, 0);
+  EXPECT_FALSE(dialog_->IsTrayIconShown());
+  EXPECT_FALSE(dialog_->IsTrayIconWanted());
+  Answers().slotKnown = true;
+  notifications.clear();
+  SendTokenEvent(1, 1, 0);
+  EXPECT_FALSE(dialog_->IsTrayIconShown());
+  EXPECT_TRUE(notifications.empty());
+  EXPECT_EQ(RecordedCalls("CheckExpiry").size(), 1u);
+}
+
+TEST_F(MainDialogTest, CloseAndEscapeDoNotEndTheDialog) {
+  Start();
+  ::SendMessageW(dialog_->Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  ::SendMessageW(dialog_->Window(), WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(::IsWindow(dialog_->Window()));
+}
+
+TEST_F(MainDialogTest, TerminateMessageDestroysTheWindow) {
+  Start();
+  ::SendMessageW(dialog_->Window(), instanceMessage_, 1, 0);
+  EXPECT_EQ(dialog_->Window(), nullptr);
+  EXPECT_FALSE(dialog_->IsWorkerRunning());
+  EXPECT_EQ(RecordedCalls().back().name, "Close");
+}
+
+}  // namespace
+}  // namespace tessard

@@ -69,42 +69,38 @@ TEST_F(Store, Utf16FileLoadsWithDefaultsForTheFont) {
   EXPECT_EQ(platform.reads, std::vector<std::wstring>{kFile1066});
 }
 
+// Loads the content as the 1066 file into a store of its own and expects English throughout.
+void ExpectRejected(FakeLanguagePlatform& platform, const std::string& content) {
+  MultiLanguage fresh(platform);
+  platform.files[kFile1066] = content;
+  fresh.SetFolder(kFolder);
+  fresh.SetBaseName(kBase);
+  fresh.SetLanguageId(1066);
+  EXPECT_EQ(LocalisedText(fresh, 10000, L"english"), L"english") << content;
+  EXPECT_EQ(CurrentLanguageNumber(fresh), 1033) << content;
+  EXPECT_EQ(fresh.LanguageName(), L"English") << content;
+  EXPECT_TRUE(fresh.UseBuiltIn());
+  EXPECT_TRUE(fresh.LoadAttempted());
+  EXPECT_FALSE(fresh.Loaded());
+}
+
 TEST_F(Store, MissingRequiredPartsRejectTheFile) {
-  const std::string withoutStrings =
-      AnsiLines({"[settings]", "CodePage=1066", "Language=Vietnamese", "[other]", "10000=x"});
-  const std::string withoutLanguage = AnsiLines({"[settings]", "CodePage=1066", "[strings]", "10000=x"});
-  const std::string markerLanguage = AnsiLines(
-      {"[settings]", "CodePage=1066", "Language=DEFAULT_F94174A7C1D94A0E9D57739193CF18CC", "[strings]", "10000=x"});
-  const std::string negativeCodePage = AnsiLines({"[settings]", "CodePage=-1", "Language=V", "[strings]", "10000=x"});
-  const std::string spacedStrings = AnsiLines({"[settings]", "CodePage=1066", "Language=V", "[ strings ]", "10000=x"});
-  const std::string noSettings = AnsiLines({"[strings]", "10000=x"});
-  for (const std::string& content :
-       {withoutStrings, withoutLanguage, markerLanguage, negativeCodePage, spacedStrings, noSettings}) {
-    MultiLanguage fresh(platform);
-    platform.files[kFile1066] = content;
-    fresh.SetFolder(kFolder);
-    fresh.SetBaseName(kBase);
-    fresh.SetLanguageId(1066);
-    EXPECT_EQ(LocalisedText(fresh, 10000, L"english"), L"english") << content;
-    EXPECT_EQ(fresh.LanguageId(), 1033) << content;
-    EXPECT_EQ(fresh.LanguageName(), L"English") << content;
-    EXPECT_TRUE(fresh.UseBuiltIn());
-    EXPECT_TRUE(fresh.LoadAttempted());
-    EXPECT_FALSE(fresh.Loaded());
-  }
+  ExpectRejected(platform, AnsiLines({"[settings]", "CodePage=1066", "Language=Vietnamese", "[other]", "10000=x"}));
+  ExpectRejected(platform, AnsiLines({"[settings]", "CodePage=1066", "[strings]", "10000=x"}));
+  ExpectRejected(platform, AnsiLines({"[settings]", "CodePage=1066",
+                                      "Language=DEFAULT_F94174A7C1D94A0E9D57739193CF18CC", "[strings]", "10000=x"}));
+  ExpectRejected(platform, AnsiLines({"[settings]", "CodePage=-1", "Language=V", "[strings]", "10000=x"}));
+  ExpectRejected(platform, AnsiLines({"[settings]", "Language=V", "[strings]", "10000=x"}));
+  ExpectRejected(platform, AnsiLines({"[settings]", "CodePage=1066", "Language=V", "[ strings ]", "10000=x"}));
+  ExpectRejected(platform, AnsiLines({"[strings]", "10000=x"}));
 }
 
 TEST_F(Store, ParseErrorsAndUnreadableFilesFallBackToEnglish) {
   for (const std::string& content : {Vietnamese({"10000=again"}), "k=v\r\n" + Vietnamese(), Vietnamese({"[]"}),
                                      Vietnamese({"["}), std::string("\xFE\xFF", 2) + Vietnamese(), std::string()}) {
-    MultiLanguage fresh(platform);
-    platform.files[kFile1066] = content;
-    fresh.SetFolder(kFolder);
-    fresh.SetBaseName(kBase);
-    fresh.SetLanguageId(1066);
-    EXPECT_EQ(LocalisedText(fresh, 10000, L"english"), L"english") << content;
-    EXPECT_EQ(CurrentLanguageNumber(fresh), 1033);
+    ExpectRejected(platform, content);
   }
+  ExpectRejected(platform, Vietnamese().insert(0, "\xFF\xFE"));
 }
 
 TEST_F(Store, SettingsIntegersAndFontValues) {

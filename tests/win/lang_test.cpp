@@ -217,6 +217,10 @@ TEST_F(LanguageSelection, MissingPathConfiguresNothing) {
   ::RegSetValueExW(key.get(), L"Path", 0, REG_SZ, nullptr, 0);
   LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
   EXPECT_EQ(Store().Folder(), L"");
+  SetText(L"Path", std::wstring(260, L'a'));
+  LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
+  EXPECT_EQ(Store().Folder(), L"");
+  EXPECT_EQ(Store().LanguageId(), zeph::kLanguageIdNotSet);
   // Only a terminator: the root of the current drive.
   SetText(L"Path", L"");
   LangInitialise(keyPath.c_str(), L"lang\\zxtokd");

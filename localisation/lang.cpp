@@ -15,6 +15,7 @@ namespace {
 constexpr DWORD kMaxLanguageFileSize = 64 * 1024 * 1024;
 constexpr int kTextBuffer = 260;
 
+// ToWide is overloaded; the store takes a plain function of the byte form.
 std::wstring SystemToWide(std::string_view bytes, unsigned codePage) { return ToWide(bytes, codePage); }
 
 std::wstring WindowText(HWND window) {

@@ -166,6 +166,9 @@ TEST_F(Store, SettersReloadOnlyForChangedValues) {
   EXPECT_EQ(platform.reads.size(), 1u);
 
   store.SetFolder(L"C:\\Tokens");
+  // Pending: the previous file is no longer consulted, even before the next load.
+  EXPECT_EQ(store.GetString(L"10000", L"pending"), L"pending");
+  EXPECT_EQ(store.GetInt(L"CodePage", 5), 5);
   EXPECT_EQ(Text(10000), L"English text");
   EXPECT_EQ(platform.reads.back(), L"C:\\Tokens/lang\\zxtokd_1066.lng");
   // The failed load left 1033 as the number, so asking for 1066 again is a change.

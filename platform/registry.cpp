@@ -8,7 +8,7 @@ UniqueRegKey OpenRegistryKey(HKEY root, const wchar_t* path, REGSAM access) {
   return key;
 }
 
-std::optional<std::wstring> ReadRegistryText(HKEY key, const wchar_t* name) {
+std::optional<RegistryText> QueryRegistryText(HKEY key, const wchar_t* name) {
   // 260 characters as the registry sees it, one more so that a value stored without its
   // terminator still ends.
   wchar_t buffer[261] = {};
@@ -16,7 +16,13 @@ std::optional<std::wstring> ReadRegistryText(HKEY key, const wchar_t* name) {
   if (::RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  return std::wstring(buffer);
+  return RegistryText{std::wstring(buffer), size};
+}
+
+std::optional<std::wstring> ReadRegistryText(HKEY key, const wchar_t* name) {
+  std::optional<RegistryText> value = QueryRegistryText(key, name);
+  if (!value) return std::nullopt;
+  return std::move(value->text);
 }
 
 std::optional<DWORD> ReadRegistryDword(HKEY key, const wchar_t* name) {

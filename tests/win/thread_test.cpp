@@ -33,6 +33,16 @@ int32_t SpinUntilReleased(void* parameter) {
   return 1;
 }
 
+// Spins without calling into the system, so that terminating it cannot leave a lock of
+// the runtime held.
+int32_t SpinWithoutCalls(void* parameter) {
+  auto* probe = static_cast<Probe*>(parameter);
+  ++probe->turns;
+  while (!probe->release.load(std::memory_order_relaxed)) {
+  }
+  return 1;
+}
+
 bool WillNotEnd(void*) { return false; }
 
 void WaitUntilFinished(const Thread& thread) {
@@ -115,7 +125,9 @@ TEST(Thread, StopCallbackSayingNoTerminatesTheThread) {
   Probe probe;
   Thread thread;
   probe.thread = &thread;
-  ASSERT_EQ(thread.Start(&SpinUntilReleased, &WillNotEnd, &probe), 0);
+  ASSERT_EQ(thread.Start(&SpinWithoutCalls, &WillNotEnd, &probe), 0);
+  // Past the thread's start-up, which runs under the loader's lock.
+  while (probe.turns == 0) ::Sleep(1);
   const auto start = Clock::now();
   thread.Stop();
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(90));

@@ -8,6 +8,9 @@
 
 #include "app/message_box.h"
 #include "app/shell_notify.h"
+#include "localisation/lang.h"
+#include "platform/registry.h"
+#include "token/product_info.h"
 #include "tests/win/recording_token_access.h"
 
 namespace tessard {
@@ -249,6 +252,35 @@ TEST_F(MainDialogTest, TerminateMessageDestroysTheWindow) {
   EXPECT_EQ(dialog_->Window(), nullptr);
   EXPECT_FALSE(dialog_->IsWorkerRunning());
   EXPECT_EQ(RecordedCalls().back().name, "Close");
+}
+
+// The folder of this test executable, where the build installs the language files.
+std::wstring ExecutableFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
+  HKEY created = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &created, nullptr),
+            ERROR_SUCCESS);
+  UniqueRegKey key(created);
+  ASSERT_EQ(::RegSetValueExW(key.get(), L"InstallLanguageId", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1066"), 10),
+            ERROR_SUCCESS);
+  LangSetFolder(ExecutableFolder());
+  LangSetBaseName(L"lang\\zxtokd");
+  Start();
+  Answers().slotKnown = true;
+  Answers().hasTokens = true;
+  SendTokenEvent(2, 1, 0);
+  SendTokenEvent(2, 262, 0);
+  ::RegDeleteValueW(key.get(), L"InstallLanguageId");
+  LangSetId(1033);
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token \u0111\u00E3 \u0111\u01B0\u1EE3c c\u1EAFm v\u00E0o!"));
+  EXPECT_TRUE(BalloonShown(L"\u0110ang sinh c\u1EB7p kh\u00F3a, vui l\u00F2ng \u0111\u1EE3i..."));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // resource manager, matched against the card types of the smart-card database.
 
 #include <windows.h>
+// After <windows.h>, which it needs.
 #include <winscard.h>
 
 #include <cstdint>

@@ -77,10 +77,12 @@ template <typename Predicate>
 bool DeletePersonalEntries(Predicate belongs) {
   const UniqueCertStore store = OpenUserStore(kPersonalStore);
   if (!store) return false;
+  DeferredDeletion deletion;
   for (PCCERT_CONTEXT certificate : StoreCertificates(store.get())) {
     const auto entry = ReadKeyProviderEntry(certificate);
-    if (entry && belongs(*entry)) DeleteEnumeratedCertificate(certificate);
+    if (entry && belongs(*entry)) deletion.Pick(certificate);
   }
+  deletion.DeleteAll();
   return true;
 }
 

@@ -2,8 +2,9 @@
 // The certificate-store building blocks of registration, removal and the expiry check:
 // the current user's registry-backed system stores through crypt32.
 
-#include <wincrypt.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <wincrypt.h>
 
 #include <optional>
 #include <span>

@@ -2,11 +2,13 @@
 // Typed owners for crypt32's stores and certificate contexts, and a range over a store's
 // certificates that keeps crypt32's hand-over of the previous context inside itself.
 
-#include <wincrypt.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <wincrypt.h>
 
 #include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "platform/unique_resource.h"
 
@@ -65,12 +67,29 @@ class StoreCertificates {
   HCERTSTORE store_;
 };
 
-// Deletes the enumerated certificate from its store through a duplicate, so that the
-// context the enumeration holds stays valid for its next step.
-inline bool DeleteEnumeratedCertificate(PCCERT_CONTEXT enumerated) {
-  PCCERT_CONTEXT duplicate = ::CertDuplicateCertificateContext(enumerated);
+// Deletes certificates of an open store that were picked during an enumeration. Deleting
+// the enumerated context itself, even through a duplicate, can leave the enumeration
+// stepping from an unlinked entry (Wine's crypt32 then never ends), so the picks are held
+// as duplicates and deleted once the enumeration is over.
+class DeferredDeletion {
+ public:
+  DeferredDeletion() = default;
+  DeferredDeletion(const DeferredDeletion&) = delete;
+  DeferredDeletion& operator=(const DeferredDeletion&) = delete;
+  ~DeferredDeletion() { DeleteAll(); }
+
+  void Pick(PCCERT_CONTEXT enumerated) {
+    if (PCCERT_CONTEXT duplicate = ::CertDuplicateCertificateContext(enumerated)) picked_.push_back(duplicate);
+  }
+
   // CertDeleteCertificateFromStore frees the context it is given, whatever its result.
-  return duplicate && ::CertDeleteCertificateFromStore(duplicate);
-}
+  void DeleteAll() noexcept {
+    for (PCCERT_CONTEXT certificate : picked_) ::CertDeleteCertificateFromStore(certificate);
+    picked_.clear();
+  }
+
+ private:
+  std::vector<PCCERT_CONTEXT> picked_;
+};
 
 }  // namespace tessard

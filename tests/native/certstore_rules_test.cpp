@@ -1,0 +1,174 @@
+// The platform-free decisions of certificate registration: the RSA modulus reader, the
+// rules that pick "MY" entries to delete, the expiry limit and ATR matching.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "certstore/atr_match.h"
+#include "certstore/expiry_rules.h"
+#include "certstore/removal_rules.h"
+#include "certstore/rsa_modulus.h"
+
+namespace tessard {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// DER length octets: short form below 0x80, else the fewest big-endian bytes.
+Bytes Length(std::size_t n) {
+  if (n < 0x80) return {static_cast<std::uint8_t>(n)};
+  if (n <= 0xFF) return {0x81, static_cast<std::uint8_t>(n)};
+  return {0x82, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+}
+
+Bytes Tagged(std::uint8_t tag, const Bytes& content) {
+  Bytes out{tag};
+  const Bytes length = Length(content.size());
+  out.insert(out.end(), length.begin(), length.end());
+  out.insert(out.end(), content.begin(), content.end());
+  return out;
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes Pattern(std::size_t n, std::uint8_t first) {
+  Bytes out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(first + i * 7);
+  return out;
+}
+
+Bytes RsaPublicKey(const Bytes& modulusContent) {
+  return Tagged(0x30, Concat(Tagged(0x02, modulusContent), Tagged(0x02, {0x01, 0x00, 0x01})));
+}
+
+TEST(RsaModulus, ReadsModuliOfEverySizeAndDropsOneLeadingZero) {
+  for (std::size_t bits : {512u, 1024u, 2048u, 4096u}) {
+    const Bytes modulus = Pattern(bits / 8, 0xC1);
+    EXPECT_EQ(ReadRsaModulus(RsaPublicKey(Concat({0x00}, modulus))), modulus) << bits;
+  }
+  const Bytes small = Pattern(16, 0x11);
+  EXPECT_EQ(ReadRsaModulus(RsaPublicKey(small)), small);
+}
+
+TEST(RsaModulus, RefusesKeysThatAreNotAnRsaSequence) {
+  // An EC key's bits are an uncompressed point, 0x04 first.
+  EXPECT_FALSE(ReadRsaModulus(Concat({0x04}, Pattern(64, 1))));
+  EXPECT_FALSE(ReadRsaModulus(Tagged(0x30, Tagged(0x04, Pattern(8, 1)))));
+  EXPECT_FALSE(ReadRsaModulus(Bytes{}));
+  EXPECT_FALSE(ReadRsaModulus(Bytes{0x30}));
+}
+
+TEST(RsaModulus, NeverFollowsALengthPastTheEnd) {
+  const Bytes key = RsaPublicKey(Concat({0x00}, Pattern(256, 0x80)));
+  for (std::size_t cut = 0; cut < key.size(); ++cut) {
+    const Bytes truncated(key.begin(), key.begin() + static_cast<std::ptrdiff_t>(cut));
+    // Cut inside the modulus: nothing; cut only in the exponent: the modulus is whole.
+    const auto modulus = ReadRsaModulus(truncated);
+    if (modulus) {
+      EXPECT_EQ(modulus->size(), 256u) << cut;
+    }
+  }
+  // INTEGER claiming 0xFFFF bytes with two length bytes, and a SEQUENCE header longer than the input.
+  EXPECT_FALSE(ReadRsaModulus(Bytes{0x30, 0x82, 0x00, 0x08, 0x02, 0x82, 0xFF, 0xFF, 0x01, 0x02}));
+  EXPECT_FALSE(ReadRsaModulus(Bytes{0x30, 0x84, 0x00, 0x00}));
+}
+
+TEST(RsaModulus, RefusesThreeLengthBytes) {
+  const Bytes content = Pattern(300, 3);
+  Bytes integer{0x02, 0x83, 0x00, 0x01, 0x2C};
+  integer = Concat(integer, content);
+  EXPECT_FALSE(ReadRsaModulus(Tagged(0x30, integer)));
+}
+
+RegisteredKey OurKey() { return {L"Orvane-CA CSP v1.0", L"\\\\.\\Reader 0\\c1", L"c1", 2}; }
+
+TEST(RemovalRules, ContainerPathIsBoundedAt260Characters) {
+  EXPECT_EQ(BuildContainerPath(L"Reader 0", L"c1"), L"\\\\.\\Reader 0\\c1");
+  // 4 + reader + 1 + container: 259 still fits, 260 does not.
+  EXPECT_TRUE(BuildContainerPath(std::wstring(250, L'r'), L"cccc"));
+  EXPECT_FALSE(BuildContainerPath(std::wstring(250, L'r'), L"ccccc"));
+}
+
+TEST(RemovalRules, RuleATakesOurEntriesOnly) {
+  const RegisteredKey key = OurKey();
+  EXPECT_TRUE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"c1", 2}, key));
+  EXPECT_TRUE(MatchesRuleA({L"Orvane-CA CSP v1.0", key.containerPath, 2}, key));
+  EXPECT_TRUE(MatchesRuleA({L"Vendor Orvane-CA CSP v1.0 (x86)", L"c1", 2}, key));
+  EXPECT_FALSE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"c1", 1}, key)) << "different key spec";
+  EXPECT_FALSE(MatchesRuleA({L"orvane-ca csp v1.0", L"c1", 2}, key)) << "provider test is case-sensitive";
+  EXPECT_FALSE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"c2", 2}, key));
+  EXPECT_FALSE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"", 2}, key));
+  EXPECT_FALSE(MatchesRuleA({L"", L"c1", 2}, {L"", key.containerPath, L"c1", 2}));
+}
+
+TEST(RemovalRules, AContainerThatIsOnlyPartOfThePathStays) {
+  const RegisteredKey key = OurKey();
+  // Each is a substring of "\\.\Reader 0\c1" yet names another container.
+  for (const wchar_t* other : {L"Reader", L"0", L"c", L"Reader 0\\c1"}) {
+    EXPECT_FALSE(MatchesRuleA({key.providerName, other, 2}, key)) << other;
+    EXPECT_FALSE(MatchesRuleB({L"Microsoft Smart Card Key Storage Provider", other, 2},
+                              {L"Microsoft Base Smart Card Crypto Provider", key.containerPath, L"c1", 2}))
+        << other;
+  }
+}
+
+TEST(RemovalRules, RuleBTakesKeyStorageEntriesOnlyUnderTheBaseProvider) {
+  const KeyProviderEntry storage{L"Microsoft Smart Card Key Storage Provider", L"\\\\.\\Reader 0\\c1", 1};
+  RegisteredKey base = OurKey();
+  base.providerName = L"Microsoft Base Smart Card Crypto Provider";
+  EXPECT_TRUE(MatchesRuleB(storage, base));
+  EXPECT_TRUE(BelongsToKey(storage, base)) << "key spec 1 against 2 does not matter";
+  EXPECT_FALSE(BelongsToKey(storage, OurKey()));
+  EXPECT_FALSE(MatchesRuleB({L"microsoft smart card key storage provider", storage.containerName, 1}, base));
+}
+
+constexpr std::uint64_t kDay = 86'400ull * 10'000'000ull;
+
+TEST(ExpiryRules, LimitIsNowPlusWholeDaysInUtc) {
+  const std::uint64_t now = 133'000'000'000'000'000ull;
+  EXPECT_EQ(ExpiryLimit(now, 0), now);
+  EXPECT_EQ(ExpiryLimit(now, 30), now + 30 * kDay);
+  EXPECT_FALSE(ExpiryLimit(now, -1));
+  EXPECT_EQ(ExpiryLimit(now, 2'000'000'000), std::numeric_limits<std::uint64_t>::max()) << "saturates";
+}
+
+TEST(ExpiryRules, NotAfterAtTheLimitCounts) {
+  const std::uint64_t limit = *ExpiryLimit(133'000'000'000'000'000ull, 0);
+  EXPECT_TRUE(ExpiresBy(limit, limit));
+  EXPECT_TRUE(ExpiresBy(limit - 1, limit));
+  EXPECT_FALSE(ExpiresBy(limit + 1, limit));
+}
+
+TEST(AtrMatch, MaskDecidesWhichBytesMustBeEqual) {
+  const Bytes card{0x3B, 0x8F, 0x80, 0x01, 0x80};
+  EXPECT_TRUE(MatchAtr(card, card, Bytes(5, 0xFF)));
+  EXPECT_FALSE(MatchAtr(Bytes{0x3B, 0x8F, 0x80, 0x01, 0x81}, card, Bytes(5, 0xFF)));
+  EXPECT_TRUE(MatchAtr(Bytes{0x3B, 0x8F, 0x00, 0x00, 0x80}, card, Bytes{0xFF, 0xFF, 0x00, 0x00, 0xFF}));
+  EXPECT_TRUE(MatchAtr(Bytes(5, 0), card, Bytes(5, 0)));
+  EXPECT_FALSE(MatchAtr(card, card, Bytes(5, 0)));
+}
+
+TEST(AtrMatch, ShortMaskCountsAsZeroAndLengthsMustAgree) {
+  const Bytes card{0x3B, 0x8F, 0x80, 0x01};
+  EXPECT_TRUE(MatchAtr(Bytes{0x3B, 0x8F, 0x00, 0x00}, card, Bytes{0xFF, 0xFF}));
+  EXPECT_FALSE(MatchAtr(card, card, Bytes{0xFF, 0xFF}));
+  EXPECT_FALSE(MatchAtr(Bytes{0x3B, 0x8F, 0x80}, card, Bytes(4, 0xFF))) << "prefix of another length";
+}
+
+TEST(AtrMatch, LongAtrsAreComparedInFullUpTo36Bytes) {
+  Bytes card = Pattern(36, 0x3B);
+  EXPECT_TRUE(MatchAtr(card, card, Bytes(36, 0xFF)));
+  Bytes other = card;
+  other[35] ^= 1;
+  EXPECT_FALSE(MatchAtr(other, card, Bytes(36, 0xFF)));
+  card.push_back(0);
+  EXPECT_FALSE(MatchAtr(card, card, Bytes(37, 0xFF)));
+}
+
+}  // namespace
+}  // namespace tessard

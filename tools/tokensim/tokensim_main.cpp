@@ -1,7 +1,8 @@
 // tokensim.exe: changes the simulated token world from outside the program under test.
 
-#include <wincrypt.h>
 #include <windows.h>
+
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,7 @@
 // tokensim.exe: changes the simulated token world from outside the program under test.
 
-#include <windows.h>
-
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -411,6 +410,10 @@ int List(const Options& o) {
       std::printf("\n");
     }
   }
+  for (const SimFailure& f : state.failures) {
+    std::printf("fail %s rv 0x%X after %u times %d\n", f.call.c_str(), f.rv, f.after, f.times);
+  }
+  std::printf("waiters %zu\n", state.waiters.size());
   std::printf("sessions %d\n", state.openSessions);
   return 0;
 }

@@ -1,7 +1,9 @@
 // tokensim.exe: changes the simulated token world from outside the program under test.
 
-#include <wincrypt.h>
+// clang-format off: crypt32's header needs the base types first.
 #include <windows.h>
+#include <wincrypt.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstdio>

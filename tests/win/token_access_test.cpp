@@ -296,7 +296,7 @@ class InfoPage : public TokenAccessTest {
     std::vector<std::string> result;
     for (int attempt = 0; attempt < 100 && result.size() < lines; ++attempt) {
       ::Sleep(50);
-      std::ifstream in(std::filesystem::path(log_));
+      std::ifstream in{std::filesystem::path(log_)};
       result.clear();
       for (std::string line; std::getline(in, line);) result.push_back(line);
     }

@@ -1,9 +1,10 @@
 // Token access against the simulated module, loaded in-process under the product's
 // module file name from the test folder.
 
-#include <windows.h>
+#include "token/token_access.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,7 +17,6 @@
 
 #include "platform/handles.h"
 #include "tests/win/tokensim_driver.h"
-#include "token/token_access.h"
 #include "token/token_event.h"
 
 namespace tessard::testing {
@@ -283,10 +283,10 @@ class InfoPage : public TokenAccessTest {
 
   static void SetBrowserPath(const std::wstring& path) {
     UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE", 0, nullptr,
-                                0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE",
+                          0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                      static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
   }

@@ -40,14 +40,14 @@ std::wstring TestFolder() {
   return folder;
 }
 
-Program::Program(const std::wstring& arguments, const std::wstring& file) {
+Program::Program(const std::wstring& arguments, const std::wstring& file, const std::wstring& workFolder) {
+  const std::wstring folder = workFolder.empty() ? TestFolder() : workFolder;
   std::wstring line = L"\"" + TestFolder() + file + L"\"";
   if (!arguments.empty()) line += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, TestFolder().c_str(), &startup,
-                       &info)) {
+  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info)) {
     process_.reset(info.hProcess);
     UniqueHandle thread(info.hThread);
     id_ = info.dwProcessId;

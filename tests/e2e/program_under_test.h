@@ -19,8 +19,10 @@ std::wstring TestFolder();
 
 class Program {
  public:
-  // Starts tessard.exe (or another program of the test folder) with the given arguments.
-  explicit Program(const std::wstring& arguments, const std::wstring& file = L"tessard.exe");
+  // Starts tessard.exe (or another program of the test folder) with the given arguments,
+  // in the test folder or in `workFolder` when one is given.
+  explicit Program(const std::wstring& arguments, const std::wstring& file = L"tessard.exe",
+                   const std::wstring& workFolder = L"");
   ~Program();
   Program(Program&&) = default;
 

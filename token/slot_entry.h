@@ -1,0 +1,33 @@
+#pragma once
+// The table of inserted tokens: one entry per slot that holds a token, with the
+// certificates read from it.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "token/pkcs11.h"
+
+namespace tessard {
+
+struct TokenCertificate {
+  CK_SLOT_ID slot = 0;
+  CK_OBJECT_HANDLE object = 0;
+  std::vector<uint8_t> value;  // DER of the certificate (CKA_VALUE)
+  std::vector<uint8_t> id;     // CKA_ID
+  std::wstring containerName;
+  DWORD keySpec = 0;  // AT_KEYEXCHANGE or AT_SIGNATURE once registered
+};
+
+struct SlotEntry {
+  CK_SLOT_ID slot = 0;
+  std::wstring readerName;
+  std::vector<TokenCertificate> certificates;
+  UniqueHandle browserProcess;  // the information page's browser, once started
+  DWORD browserThreadId = 0;
+};
+
+}  // namespace tessard

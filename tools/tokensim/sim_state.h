@@ -1,0 +1,94 @@
+#pragma once
+// The simulated token world, shared by every process that loads tokensim.dll and by
+// tokensim.exe: one state file (TOKENSIM_STATE, else %ProgramData%\tokensim\state.txt)
+// guarded by a named mutex. Writers wake each registered waiter through its own named
+// auto-reset event, so waiting costs nothing and no wake-up is lost.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tokensim {
+
+using Bytes = std::vector<uint8_t>;
+
+struct SimObject {
+  uint32_t handle = 0;
+  uint32_t objectClass = 0;  // CKO_CERTIFICATE or CKO_PUBLIC_KEY
+  bool hasId = true;
+  bool hasContainer = true;
+  Bytes id;
+  Bytes value;      // certificate DER
+  Bytes container;  // ANSI text, no terminator
+  Bytes friendly;   // UTF-16 bytes with terminator; empty when never set
+  Bytes modulus;    // public keys: big-endian modulus
+  bool encrypt = true;
+};
+
+struct SimSlot {
+  uint32_t id = 0;
+  bool present = false;
+  bool initialized = true;
+  Bytes reader;  // slot description as given, before padding
+  Bytes label;
+  Bytes atr;
+  std::vector<SimObject> objects;
+};
+
+struct SimEvent {
+  uint64_t sequence = 0;
+  uint32_t slot = 0;
+  uint32_t code = 0;
+  uint32_t data = 0;
+  bool hasData = false;  // false: the wait leaves the caller's data output untouched
+};
+
+// `fail`: the entry named `call` returns `rv` after `after` successful calls, `times` times
+// (negative: for ever).
+struct SimFailure {
+  std::string call;
+  uint32_t rv = 0;
+  uint32_t after = 0;
+  int32_t times = 1;
+};
+
+struct SimState {
+  uint32_t nextHandle = 1;
+  uint64_t nextSequence = 1;
+  int32_t openSessions = 0;
+  bool auxWaitMissing = false;  // presents an auxiliary list whose wait entry is null
+  std::vector<SimFailure> failures;
+  std::vector<SimSlot> slots;
+  std::vector<SimEvent> events;
+  std::vector<std::string> waiters;  // names of the waiters' wake-up events
+
+  SimSlot* FindSlot(uint32_t id);
+  SimObject* FindObject(uint32_t slot, uint32_t handle);
+  void Emit(uint32_t slot, uint32_t code, uint32_t data, bool hasData);
+  // Counts one call of the named entry; returns the failure value to give, or 0.
+  uint32_t TakeFailure(const std::string& call);
+};
+
+std::string Serialise(const SimState& state);
+// Malformed text gives an empty world rather than a half-read one.
+SimState Parse(const std::string& text);
+
+// The file that holds the world, as a wide path.
+std::wstring StatePath();
+
+// Runs `change` on the world under the mutex and writes it back when `change` returns
+// true; then wakes every waiter when `wake` is set.
+bool UpdateState(const std::function<bool(SimState&)>& change, bool wake);
+SimState ReadState();
+
+// What a smart-card reader stand-in needs: the readers with a token and its ATR.
+struct ReaderCard {
+  uint32_t slot = 0;
+  std::string readerName;  // without trailing spaces
+  Bytes atr;
+  bool present = false;
+};
+std::vector<ReaderCard> ListReaders();
+
+}  // namespace tokensim

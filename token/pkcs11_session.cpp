@@ -24,11 +24,17 @@ CK_RV Pkcs11Session::Close() {
 }
 
 FindOperation::FindOperation(const Pkcs11Session& session, CK_ATTRIBUTE* templ, CK_ULONG count)
-    : session_(session), active_(session.functions()->C_FindObjectsInit(session.get(), templ, count) == CKR_OK) {}
+    : session_(session),
+      initStatus_(session.functions()->C_FindObjectsInit(session.get(), templ, count)),
+      active_(initStatus_ == CKR_OK) {}
 
 FindOperation::~FindOperation() { Finish(); }
 
 bool FindOperation::Next(CK_OBJECT_HANDLE& object, CK_RV& status) {
+  if (initStatus_ != CKR_OK) {
+    status = initStatus_;
+    return false;
+  }
   CK_ULONG found = 0;
   status = session_.functions()->C_FindObjects(session_.get(), &object, 1, &found);
   return status == CKR_OK && found == 1;

@@ -38,12 +38,14 @@ class FindOperation {
   FindOperation(const FindOperation&) = delete;
   FindOperation& operator=(const FindOperation&) = delete;
 
-  // True with the next object; false when the search ran out or the module failed.
+  // True with the next object; false when the search ran out or the module failed, with
+  // the failure (of the search's start too) in `status`.
   bool Next(CK_OBJECT_HANDLE& object, CK_RV& status);
   void Finish();
 
  private:
   const Pkcs11Session& session_;
+  CK_RV initStatus_;
   bool active_;
 };
 

@@ -30,4 +30,12 @@ struct SlotEntry {
   DWORD browserThreadId = 0;
 };
 
+// The slot description without its trailing spaces, from the ANSI code page: the reader's
+// name for the smart-card resource manager as well.
+std::wstring ReaderNameOf(const CK_SLOT_INFO& info);
+
+// A certificate object read as CKA_ID, CKA_VALUE and CKA_VENDOR_CONTAINER_NAME.
+TokenCertificate CertificateOfObject(CK_SLOT_ID slot, CK_OBJECT_HANDLE object,
+                                     std::vector<std::vector<uint8_t>>& idValueContainer);
+
 }  // namespace tessard

@@ -6,6 +6,7 @@
 
 #include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,13 @@ class TokenAccess {
   CK_RV ReadCertificates(SlotEntry& entry);
   void RemoveSlot(CK_SLOT_ID slot, bool closeBrowser);
   bool RegisterSlotCertificates(CK_SLOT_ID slot);
+  bool RegisterCertificate(CK_SLOT_ID slot, TokenCertificate& certificate);
+  bool IsUserCertificate(CK_SLOT_ID slot, const TokenCertificate& certificate) const;
+  CK_RV FindKeySpec(CK_SLOT_ID slot, const TokenCertificate& certificate, DWORD& keySpec) const;
+  std::optional<std::vector<uint8_t>> ReadFriendlyName(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) const;
+  bool LookupCardProvider(CK_SLOT_ID slot, std::wstring& provider);
+  bool UnregisterCertificate(CK_SLOT_ID slot, const TokenCertificate& certificate);
+  bool ReregisterOnOtherSlots(const TokenCertificate& certificate);
   CK_RV ResolveFunctionLists();
   void UnloadModule();
   SlotEntry* FindSlot(CK_SLOT_ID slot);

@@ -14,14 +14,6 @@ namespace {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
-// The slot description without its trailing spaces; inner spaces stay.
-std::wstring ReaderNameOf(const CK_SLOT_INFO& info) {
-  char text[sizeof info.slotDescription + 1] = {};
-  std::memcpy(text, info.slotDescription, sizeof info.slotDescription);
-  for (size_t i = sizeof info.slotDescription; i > 0 && text[i - 1] == ' '; --i) text[i - 1] = '\0';
-  return ToWide(std::string_view(text, std::strlen(text)), kCodePageAnsi);
-}
-
 // Statuses that say the token went away during the read: what was read of it is no
 // description of a token that is there.
 bool TokenWentAway(CK_RV rv) {
@@ -30,6 +22,25 @@ bool TokenWentAway(CK_RV rv) {
 }
 
 }  // namespace
+
+// Inner spaces stay.
+std::wstring ReaderNameOf(const CK_SLOT_INFO& info) {
+  char text[sizeof info.slotDescription + 1] = {};
+  std::memcpy(text, info.slotDescription, sizeof info.slotDescription);
+  for (size_t i = sizeof info.slotDescription; i > 0 && text[i - 1] == ' '; --i) text[i - 1] = '\0';
+  return ToWide(std::string_view(text, std::strlen(text)), kCodePageAnsi);
+}
+
+TokenCertificate CertificateOfObject(CK_SLOT_ID slot, CK_OBJECT_HANDLE object,
+                                     std::vector<std::vector<uint8_t>>& idValueContainer) {
+  const std::vector<uint8_t>& container = idValueContainer[2];
+  return {slot,
+          object,
+          std::move(idValueContainer[1]),
+          std::move(idValueContainer[0]),
+          ToWide(std::string_view(reinterpret_cast<const char*>(container.data()), container.size()), kCodePageAnsi),
+          0};
+}
 
 SlotEntry* TokenAccess::FindSlot(CK_SLOT_ID slot) {
   auto it = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
@@ -126,11 +137,7 @@ CK_RV TokenAccess::ReadCertificates(SlotEntry& entry) {
     std::vector<std::vector<uint8_t>> values;
     readStatus = ReadAttributes(session, object, {CKA_ID, CKA_VALUE, CKA_VENDOR_CONTAINER_NAME}, values);
     if (readStatus != CKR_OK) break;
-    const std::vector<uint8_t>& container = values[2];
-    entry.certificates.push_back(
-        {entry.slot, object, std::move(values[1]), std::move(values[0]),
-         ToWide(std::string_view(reinterpret_cast<const char*>(container.data()), container.size()), kCodePageAnsi),
-         0});
+    entry.certificates.push_back(CertificateOfObject(entry.slot, object, values));
   }
   find.Finish();
   CK_RV closeStatus = session.Close();

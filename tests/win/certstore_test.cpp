@@ -4,21 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "certstore/cert_store.h"
+#include "tests/win/store_probe.h"
 
 namespace tessard {
 namespace {
 
-CertBytes Load(const char* name) {
-  std::ifstream file(std::string(TESSARD_TEST_CERTS) + "/" + name + ".der", std::ios::binary);
-  CertBytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  EXPECT_FALSE(bytes.empty()) << name;
-  return bytes;
-}
+CertBytes Load(const char* name) { return testing::LoadTestCertificate(name); }
 
 // The modulus as crypt32 itself decodes it (little-endian in the key blob), big-endian.
 CertBytes ModulusFromCrypt32(const CertBytes& value) {
@@ -95,36 +89,8 @@ TEST(RsaModulusOfCertificate, MalformedOrNonRsaCertificatesGiveAnError) {
 constexpr wchar_t kProvider[] = L"Tessard Test Provider";
 constexpr wchar_t kOtherProvider[] = L"Another Provider";
 
-// Whether a store holds a certificate encoded as value; with remove, it is deleted too.
-bool FindInStore(const wchar_t* storeName, const CertBytes& value, bool remove = false) {
-  const UniqueCertStore store = OpenUserStore(storeName);
-  DeferredDeletion deletion;
-  bool found = false;
-  for (PCCERT_CONTEXT certificate : StoreCertificates(store.get())) {
-    if (certificate->cbCertEncoded == value.size() &&
-        std::memcmp(certificate->pbCertEncoded, value.data(), value.size()) == 0) {
-      found = true;
-      if (remove) deletion.Pick(certificate);
-    }
-  }
-  return found;
-}
-
-// The key-provider information of the certificate in the store encoded as value.
-std::optional<CertBytes> KeyProviderProperty(const wchar_t* storeName, const CertBytes& value) {
-  const UniqueCertStore store = OpenUserStore(storeName);
-  const UniqueCertContext stored(::CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                              DecodeCertificate(value).get(), nullptr));
-  if (!stored) return std::nullopt;
-  DWORD size = 0;
-  if (!::CertGetCertificateContextProperty(stored.get(), CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))
-    return std::nullopt;
-  CertBytes buffer(size);
-  if (!::CertGetCertificateContextProperty(stored.get(), CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) {
-    return std::nullopt;
-  }
-  return buffer;
-}
+using testing::KeyProviderOf;
+using testing::StoreHolds;
 
 class PersonalStore : public ::testing::Test {
  protected:
@@ -146,14 +112,13 @@ TEST_F(PersonalStore, EntryCarriesKeyProviderInfoAndFriendlyName) {
   StoreAddition addition{kPersonalStore, L"container-7", kProvider, AT_KEYEXCHANGE, friendly};
   ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(value).get(), addition));
 
-  const auto buffer = KeyProviderProperty(kPersonalStore, value);
-  ASSERT_TRUE(buffer);
-  const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer->data());
-  EXPECT_STREQ(info->pwszContainerName, L"container-7");
-  EXPECT_STREQ(info->pwszProvName, kProvider);
-  EXPECT_EQ(info->dwProvType, static_cast<DWORD>(PROV_RSA_FULL));
-  EXPECT_EQ(info->dwFlags, 0u);
-  EXPECT_EQ(info->dwKeySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
+  const auto info = KeyProviderOf(kPersonalStore, value);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->containerName, L"container-7");
+  EXPECT_EQ(info->providerName, kProvider);
+  EXPECT_EQ(info->providerType, static_cast<DWORD>(PROV_RSA_FULL));
+  EXPECT_EQ(info->flags, 0u);
+  EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
 
   const UniqueCertStore store = OpenUserStore(kPersonalStore);
   EXPECT_EQ(ReadFriendlyNameOfTwin(store.get(), value), friendly);
@@ -176,9 +141,9 @@ TEST_F(PersonalStore, RemovalTakesOnlyTheEntriesOfTheKey) {
   AddToMy(partOfPath, L"Reader", AT_SIGNATURE);
 
   ASSERT_TRUE(DeleteMatchingEntries({kProvider, L"\\\\.\\Reader 0\\c1", L"c1", AT_SIGNATURE}));
-  EXPECT_FALSE(FindInStore(kPersonalStore, ours));
-  EXPECT_TRUE(FindInStore(kPersonalStore, otherSpec));
-  EXPECT_TRUE(FindInStore(kPersonalStore, partOfPath));
+  EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, otherSpec));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, partOfPath));
 }
 
 TEST_F(PersonalStore, PurgeIgnoresCaseAndLeavesOtherProviders) {
@@ -189,20 +154,20 @@ TEST_F(PersonalStore, PurgeIgnoresCaseAndLeavesOtherProviders) {
 
   // Rule A compares case-sensitively: another case of our provider is not ours there.
   ASSERT_TRUE(DeleteMatchingEntries({L"TESSARD TEST PROVIDER", L"\\\\.\\R\\c1", L"c1", AT_SIGNATURE}));
-  EXPECT_TRUE(FindInStore(kPersonalStore, ours));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, ours));
 
   ASSERT_TRUE(PurgeProvider(L"TESSARD TEST provider"));
-  EXPECT_FALSE(FindInStore(kPersonalStore, ours));
-  EXPECT_TRUE(FindInStore(kPersonalStore, foreign));
+  EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, foreign));
 }
 
 TEST(AuthorityStores, OtherStoresGetNoKeyProviderInfo) {
   const CertBytes value = Load("ca");
   ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(value).get(), {L"CA", L"c1", kProvider, AT_SIGNATURE, {}}));
-  ASSERT_TRUE(FindInStore(L"CA", value));
-  EXPECT_FALSE(KeyProviderProperty(L"CA", value));
-  EXPECT_TRUE(FindInStore(L"CA", value, true));
-  EXPECT_FALSE(FindInStore(L"CA", value));
+  ASSERT_TRUE(StoreHolds(L"CA", value));
+  EXPECT_FALSE(KeyProviderOf(L"CA", value));
+  EXPECT_TRUE(StoreHolds(L"CA", value, true));
+  EXPECT_FALSE(StoreHolds(L"CA", value));
 }
 
 TEST(Expiry, ComparesNotAfterWithNowPlusDaysInUtc) {

@@ -104,6 +104,16 @@ bool SetFriendlyName(PCCERT_CONTEXT certificate, const CertBytes& name) {
   return ::CertSetCertificateContextProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob) != FALSE;
 }
 
+// A replacing add keeps the earlier entry's properties under Wine, key-provider information
+// included, where Windows takes the new ones; deleting the earlier entry first gives
+// Windows' result on both.
+void DeleteEarlierEntry(HCERTSTORE store, PCCERT_CONTEXT certificate) {
+  UniqueCertContext earlier(
+      ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate, nullptr));
+  // CertDeleteCertificateFromStore frees the context it is given.
+  if (earlier) ::CertDeleteCertificateFromStore(earlier.release());
+}
+
 std::uint64_t Ticks(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
@@ -166,6 +176,7 @@ bool AddCertificateToStore(PCCERT_CONTEXT certificate, const StoreAddition& addi
   if (addition.friendlyName) SetFriendlyName(certificate, *addition.friendlyName);
   const bool personal = addition.storeName == kPersonalStore;
   if (personal && !SetKeyProviderInfo(certificate, addition)) return false;
+  if (personal) DeleteEarlierEntry(store.get(), certificate);
   const DWORD disposition = personal ? CERT_STORE_ADD_REPLACE_EXISTING : CERT_STORE_ADD_USE_EXISTING;
   return ::CertAddCertificateContextToStore(store.get(), certificate, disposition, nullptr) != FALSE;
 }

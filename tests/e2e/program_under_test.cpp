@@ -58,6 +58,12 @@ Program::~Program() {
   if (IsRunning()) ::TerminateProcess(process_.get(), 99);
 }
 
+void Program::Kill() {
+  if (!IsRunning()) return;
+  ::TerminateProcess(process_.get(), 99);
+  ::WaitForSingleObject(process_.get(), 10000);
+}
+
 bool Program::IsRunning() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
 bool Program::WaitForExit(std::chrono::milliseconds limit, DWORD* code) const {

@@ -29,6 +29,8 @@ class Program {
   DWORD Id() const { return id_; }
   bool Started() const { return static_cast<bool>(process_); }
   bool IsRunning() const;
+  // Ends the process at once, as a crash or the task manager would, and waits for it.
+  void Kill();
   // True when the process ended within the limit; its exit code goes to `code`.
   bool WaitForExit(std::chrono::milliseconds limit, DWORD* code = nullptr) const;
 
@@ -54,5 +56,15 @@ std::vector<std::wstring> StaticTextsOf(HWND window);
 
 // Ends any running instance with "-t" and waits until none is left.
 void EndRunningInstance();
+
+// Asks every 100 ms until the condition holds or the limit has passed.
+template <typename Condition>
+bool PollUntil(std::chrono::milliseconds limit, Condition condition) {
+  for (auto waited = 0ms; waited < limit; waited += 100ms) {
+    if (condition()) return true;
+    ::Sleep(100);
+  }
+  return condition();
+}
 
 }  // namespace tessard::e2e

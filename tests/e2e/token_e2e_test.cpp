@@ -5,92 +5,85 @@
 
 #include <string>
 
-#include "tests/e2e/program_under_test.h"
-#include "tests/win/tokensim_driver.h"
+#include "tests/e2e/token_program.h"
+#include "tests/win/store_probe.h"
 
 namespace tessard::e2e {
 namespace {
 
+using testing::MadeCertificatePath;
 using testing::OpenSessions;
 using testing::Sim;
-using testing::TestCertificate;
+using testing::StoreHolds;
 using testing::Tokensim;
 
-const wchar_t kCaption[] = L"Orvane-CA Token Manager V3.0";
-
-template <typename Condition>
-bool PollUntil(std::chrono::milliseconds limit, Condition condition) {
-  for (auto waited = 0ms; waited < limit; waited += 100ms) {
-    if (condition()) return true;
-    ::Sleep(100);
-  }
-  return condition();
-}
-
-// Every read of a token starts one object search; an armed failure that never fires
-// counts them down, and `tokensim list` shows the count.
+// Every read of a token starts object searches; an armed failure that never fires counts
+// them down, and `tokensim list` shows what is left.
 constexpr int kSearchBudget = 1000;
 
-bool SearchesMadeAre(int count) {
-  std::string wanted = "fail C_FindObjectsInit rv 0x5 after " + std::to_string(kSearchBudget - count) + " ";
-  return Tokensim("list").output.find(wanted) != std::string::npos;
+int SearchesMade() {
+  const std::string listed = Tokensim("list").output;
+  const std::string armed = "fail C_FindObjectsInit rv 0x5 after ";
+  const auto at = listed.find(armed);
+  return at == std::string::npos ? -1 : kSearchBudget - std::stoi(listed.substr(at + armed.size()));
 }
 
-class TokenProgram : public ::testing::Test {
+class TokenEvents : public TokenProgram {
  protected:
   void SetUp() override {
-    EndRunningInstance();
-    testing::UseOwnSimulatorWorld();
+    TokenProgram::SetUp();
     Sim("fail --call C_FindObjectsInit --rv 5 --after " + std::to_string(kSearchBudget));
+    testing::RemoveFromAllStores({&user_});
   }
   void TearDown() override {
-    EndRunningInstance();
-    EXPECT_EQ(OpenSessions(), 0);
+    TokenProgram::TearDown();
+    testing::RemoveFromAllStores({&user_});
   }
 
-  Program StartInstance() {
-    Program program(L"");
-    EXPECT_TRUE(program.Started());
-    EXPECT_NE(WaitForWindow(program.Id(), kCaption, L"#32770", 10s), nullptr);
-    return program;
-  }
+  bool Registered() const { return StoreHolds(L"MY", user_); }
+
+  const std::string userToken_ = " --cert " + MadeCertificatePath("user_sign") + " --key";
+  const CertBytes user_ = testing::LoadTestCertificate("user_sign");
 };
 
-TEST_F(TokenProgram, ReadsTheTokensAlreadyPresentAtStart) {
-  Sim("insert --slot 1 --cert " + TestCertificate("user.pem") + " --key");
+TEST_F(TokenEvents, ReadsTheTokensAlreadyPresentAtStart) {
+  Sim("insert --slot 1" + userToken_);
   Sim("insert --slot 2 --uninitialized");
   Program program = StartInstance();
-  EXPECT_TRUE(PollUntil(10s, [] { return SearchesMadeAre(2); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return Registered(); }));
   EXPECT_EQ(OpenSessions(), 0);
   EXPECT_TRUE(program.IsRunning());
 }
 
-TEST_F(TokenProgram, SeesInsertionsAndRemovalsMadeByAnotherProcess) {
+TEST_F(TokenEvents, SeesInsertionsAndRemovalsMadeByAnotherProcess) {
   Program program = StartInstance();
-  EXPECT_TRUE(PollUntil(5s, [] { return Tokensim("list").output.find("waiters 1") != std::string::npos; }))
-      << "the program does not wait for token events";
-  Sim("insert --slot 3 --cert " + TestCertificate("ca.pem"));
-  EXPECT_TRUE(PollUntil(5s, [] { return SearchesMadeAre(1); }));
+  ASSERT_TRUE(WaitsForEvents()) << "the program does not wait for token events";
+  Sim("insert --slot 3" + userToken_);
+  EXPECT_TRUE(PollUntil(5s, [this] { return Registered(); }));
+  const int searches = SearchesMade();
   Sim("event --slot 3 --code 1");
   ::Sleep(500);
-  EXPECT_TRUE(SearchesMadeAre(1)) << "a known slot was read again";
+  EXPECT_EQ(SearchesMade(), searches) << "a known slot was read again";
   Sim("remove --slot 3");
-  Sim("insert --slot 3");
-  EXPECT_TRUE(PollUntil(5s, [] { return SearchesMadeAre(2); })) << "the removal was not seen";
+  EXPECT_TRUE(PollUntil(5s, [this] { return !Registered(); })) << "the removal was not seen";
+  Sim("insert --slot 3" + userToken_);
+  EXPECT_TRUE(PollUntil(5s, [this] { return Registered(); }));
   EXPECT_EQ(OpenSessions(), 0);
   EXPECT_TRUE(program.IsRunning());
 }
 
-TEST_F(TokenProgram, TerminateOptionFinalisesTheModuleAndEnds) {
-  Sim("insert --slot 1 --cert " + TestCertificate("user.pem"));
+TEST_F(TokenEvents, TerminateOptionPurgesFinalisesTheModuleAndEnds) {
+  Sim("insert --slot 1" + userToken_);
   Program program = StartInstance();
-  EXPECT_TRUE(PollUntil(5s, [] { return Tokensim("list").output.find("waiters 1") != std::string::npos; }));
+  EXPECT_TRUE(WaitsForEvents());
+  EXPECT_TRUE(PollUntil(5s, [this] { return Registered(); }));
   Program terminate(L"-t");
   EXPECT_TRUE(terminate.WaitForExit(10s));
   DWORD code = 1;
   EXPECT_TRUE(program.WaitForExit(10s, &code));
   EXPECT_EQ(code, 0u);
   EXPECT_NE(Tokensim("list").output.find("waiters 0"), std::string::npos) << "C_Finalize was not called";
+  EXPECT_FALSE(Registered()) << "the exit leaves no entry of the provider";
 }
 
 TEST_F(TokenProgram, WithoutTheModuleItSaysSoAndEnds) {

@@ -124,6 +124,17 @@ TEST_F(PersonalStore, EntryCarriesKeyProviderInfoAndFriendlyName) {
   EXPECT_EQ(ReadFriendlyNameOfTwin(store.get(), value), friendly);
 }
 
+TEST_F(PersonalStore, AddingAgainReplacesTheKeyProviderInfo) {
+  const CertBytes value = Load("user_exchange");
+  AddToMy(value, L"first", AT_SIGNATURE, kOtherProvider);
+  AddToMy(value, L"second", AT_KEYEXCHANGE);
+  const auto info = KeyProviderOf(kPersonalStore, value);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->containerName, L"second");
+  EXPECT_EQ(info->providerName, kProvider);
+  EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
+}
+
 TEST_F(PersonalStore, TwinWithoutFriendlyNameGivesNone) {
   const CertBytes value = Load("user_sign");
   AddToMy(value, L"c1", AT_SIGNATURE);

@@ -10,8 +10,8 @@
 #include "app/shell_notify.h"
 #include "localisation/lang.h"
 #include "platform/registry.h"
-#include "token/product_info.h"
 #include "tests/win/recording_token_access.h"
+#include "token/product_info.h"
 
 namespace tessard {
 namespace {

@@ -1,0 +1,116 @@
+// What the running program leaves in the user's stores as tokens come and go, read back
+// through crypt32 as the programs that use the certificates read them.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/token_program.h"
+#include "tests/win/store_probe.h"
+#include "token/product_info.h"
+
+namespace tessard::e2e {
+namespace {
+
+using testing::KeyProviderOf;
+using testing::LoadTestCertificate;
+using testing::Sim;
+using testing::StoreHolds;
+using testing::Tokensim;
+
+std::string Cert(const std::string& name) { return " --cert " + testing::MadeCertificatePath(name); }
+
+class StoresOfTheProgram : public TokenProgram {
+ protected:
+  void SetUp() override {
+    TokenProgram::SetUp();
+    Forget();
+  }
+  void TearDown() override {
+    TokenProgram::TearDown();
+    Forget();
+  }
+  void Forget() { testing::RemoveFromAllStores({&user_, &ca_, &root_, &other_}); }
+
+  bool InMy() const { return StoreHolds(L"MY", user_); }
+
+  const CertBytes user_ = LoadTestCertificate("user_exchange");
+  const CertBytes ca_ = LoadTestCertificate("ca");
+  const CertBytes root_ = LoadTestCertificate("root");
+  const CertBytes other_ = LoadTestCertificate("user_sign");
+};
+
+TEST_F(StoresOfTheProgram, InsertionFillsEveryStoreAndRemovalEmptiesOnlyMy) {
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  Sim("insert --slot 1" + Cert("user_exchange") + " --key --container c1" + Cert("ca") + Cert("root") +
+      Cert("user_sign"));
+  ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
+  const auto entry = KeyProviderOf(L"MY", user_);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->containerName, L"c1");
+  EXPECT_EQ(entry->providerName, kProductInfo.providerName);
+  EXPECT_EQ(entry->keySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
+  EXPECT_TRUE(StoreHolds(L"CA", ca_));
+  EXPECT_TRUE(StoreHolds(L"ROOT", root_));
+  EXPECT_TRUE(StoreHolds(L"ADDRESSBOOK", other_));
+
+  Sim("remove --slot 1");
+  EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+  EXPECT_TRUE(StoreHolds(L"CA", ca_));
+  EXPECT_TRUE(StoreHolds(L"ROOT", root_));
+  EXPECT_TRUE(StoreHolds(L"ADDRESSBOOK", other_));
+}
+
+TEST_F(StoresOfTheProgram, ACertificateOnTwoTokensOutlivesTheRemovalOfOne) {
+  Sim("insert --slot 1 --reader \"Reader A\"" + Cert("user_exchange") + " --key --container same");
+  Sim("insert --slot 2 --reader \"Reader B\"" + Cert("user_exchange") + " --key --container same");
+  Program program = StartInstance();
+  ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
+  Sim("remove --slot 1");
+  // The removal is handled once the slot's searches are over; then the entry must be back.
+  ::Sleep(1500);
+  EXPECT_TRUE(InMy()) << "not registered again for the token still in";
+  Sim("remove --slot 2");
+  EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+}
+
+TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {
+  Sim("insert --slot 1" + Cert("ca"));
+  Program program = StartInstance();
+  ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"CA", ca_); }));
+  // Another program has made the "MY" entry of a certificate it is writing to the token.
+  const CertBytes friendly{'H', 0, 'o', 0, 'a', 0, 0, 0};
+  ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(user_).get(),
+                                    {L"MY", L"writer", L"Writer Provider", AT_KEYEXCHANGE, friendly}));
+  Sim("add --slot 1" + Cert("user_exchange") + " --key --container fresh");
+  EXPECT_TRUE(PollUntil(10s, [] { return Tokensim("list").output.find("friendly \"Hoa\"") != std::string::npos; }))
+      << Tokensim("list").output;
+  EXPECT_TRUE(PollUntil(5s, [this] {
+    const auto entry = KeyProviderOf(L"MY", user_);
+    return entry && entry->containerName == L"fresh";
+  }));
+  const auto entry = KeyProviderOf(L"MY", user_);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->providerName, kProductInfo.providerName);
+
+  Sim("delete --slot 1" + Cert("user_exchange"));
+  EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+  EXPECT_TRUE(StoreHolds(L"CA", ca_));
+}
+
+TEST_F(StoresOfTheProgram, EntriesOfAKilledInstanceGoAtTheNextStart) {
+  Sim("insert --slot 1" + Cert("user_exchange") + " --key");
+  {
+    Program program = StartInstance();
+    ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
+    program.Kill();
+  }
+  EXPECT_TRUE(InMy()) << "nothing ran to take it out";
+  Sim("remove --slot 1");
+  Program program = StartInstance();
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
+}
+
+}  // namespace
+}  // namespace tessard::e2e

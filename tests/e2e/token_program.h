@@ -1,0 +1,40 @@
+#pragma once
+// The real program with the simulated token installed under the module's file name, in a
+// simulated world of the running test case, changed from this process while it runs.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/program_under_test.h"
+#include "tests/win/tokensim_driver.h"
+
+namespace tessard::e2e {
+
+inline constexpr wchar_t kCaption[] = L"Orvane-CA Token Manager V3.0";
+
+class TokenProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EndRunningInstance();
+    testing::UseOwnSimulatorWorld();
+  }
+  void TearDown() override {
+    EndRunningInstance();
+    EXPECT_EQ(testing::OpenSessions(), 0);
+  }
+
+  static Program StartInstance() {
+    Program program(L"");
+    EXPECT_TRUE(program.Started());
+    EXPECT_NE(WaitForWindow(program.Id(), kCaption, L"#32770", 10s), nullptr);
+    return program;
+  }
+
+  // True once the program waits for token events, so that no change is made before it.
+  static bool WaitsForEvents() {
+    return PollUntil(5s, [] { return testing::Tokensim("list").output.find("waiters 1") != std::string::npos; });
+  }
+};
+
+}  // namespace tessard::e2e

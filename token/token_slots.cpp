@@ -146,6 +146,9 @@ CK_RV TokenAccess::ReadCertificates(SlotEntry& entry) {
 }
 
 void TokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
+  // One hold over both steps: an object event handled between them would register a
+  // certificate of the departing token again, and nothing would take that entry out.
+  Guard hold(lock);
   UnregisterSlotCertificates(slot, true);
   RemoveSlot(slot, closeBrowser);
 }

@@ -33,7 +33,7 @@ class TokenProgram : public ::testing::Test {
 
   // True once the program waits for token events, so that no change is made before it.
   static bool WaitsForEvents() {
-    return PollUntil(5s, [] { return testing::Tokensim("list").output.find("waiters 1") != std::string::npos; });
+    return PollUntil(10s, [] { return testing::Tokensim("list").output.find("waiters 1") != std::string::npos; });
   }
 };
 

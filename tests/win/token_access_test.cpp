@@ -10,12 +10,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
 #include "token/token_event.h"
 
@@ -168,7 +170,7 @@ TEST_F(TokenAccessTest, ATokenRemovedDuringTheReadIsNotEntered) {
 // it gets is a whole entry or none.
 TEST_F(TokenAccessTest, TheTableIsWholeForAReaderOnAnotherThread) {
   ASSERT_EQ(token_.Open(), CKR_OK);
-  Insert("--slot 1 --reader R1 --cert " + TestCertificate("user.pem") + " --cert " + TestCertificate("ca.pem"));
+  Insert("--slot 1 --reader R1 --cert " + TestCertificate("user.pem") + " --key --cert " + TestCertificate("ca.pem"));
   std::atomic<bool> done{false};
   std::atomic<int> torn{0}, seen{0};
   std::thread worker([&] {
@@ -189,6 +191,11 @@ TEST_F(TokenAccessTest, TheTableIsWholeForAReaderOnAnotherThread) {
   worker.join();
   EXPECT_EQ(torn, 0);
   ExpectNoOpenSession();
+  std::ifstream file(TestCertificate("user.der"), std::ios::binary);
+  const CertBytes user{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  ASSERT_FALSE(user.empty());
+  EXPECT_FALSE(StoreHolds(L"MY", user)) << "an object event during a removal left an entry behind";
+  RemoveFromAllStores({&user});
 }
 
 // A message-only window that keeps every token event posted to it.

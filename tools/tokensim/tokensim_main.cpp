@@ -1,8 +1,8 @@
 // tokensim.exe: changes the simulated token world from outside the program under test.
 
 // clang-format off: crypt32's header needs the base types first.
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 // clang-format on
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
 #include "token/pkcs11.h"
 #include "tools/tokensim/sim_state.h"
 
@@ -425,11 +426,18 @@ int Sessions() {
   return 0;
 }
 
+// A waiter's wake-up event lives as long as the process that waits; one that can no longer
+// be opened belongs to a process that ended without C_Finalize (killed, say).
+bool WaiterIsAlive(const std::string& name) {
+  tessard::UniqueHandle event(::OpenEventA(SYNCHRONIZE, FALSE, name.c_str()));
+  return static_cast<bool>(event);
+}
+
 int Reset() {
   Change([](SimState& state) {
     SimState fresh;
     fresh.nextSequence = state.nextSequence;
-    fresh.waiters = state.waiters;
+    std::copy_if(state.waiters.begin(), state.waiters.end(), std::back_inserter(fresh.waiters), WaiterIsAlive);
     state = fresh;
     return true;
   });

@@ -1,14 +1,18 @@
 // The card-type search over a smart-card database of the test's own under HKLM of the
-// test prefix, and the reader query against a reader nobody knows.
+// test prefix, and the reader query against the simulated token's readers through the
+// stand-in winscard.dll of the test folder.
 #include "certstore/card_provider.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cwctype>
 #include <string>
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/win/tokensim_driver.h"
 
 namespace tessard {
 namespace {
@@ -73,7 +77,95 @@ TEST_F(CardDatabase, FirstMatchWinsAndAMatchWithoutProviderEndsTheSearch) {
   EXPECT_EQ(Find(), std::nullopt);
 }
 
-TEST(CardReader, UnknownReaderGivesNoAtr) { EXPECT_EQ(ReadCardAtr(L"Tessard No Such Reader 0"), std::nullopt); }
+std::string HexOf(const Bytes& bytes) {
+  std::string text;
+  for (const std::uint8_t b : bytes) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", b);
+    text += digits;
+  }
+  return text;
+}
+
+void InsertToken(int slot, const std::string& reader, const Bytes& atr) {
+  testing::Sim("insert --slot " + std::to_string(slot) + " --reader \"" + reader + "\" --atr " + HexOf(atr));
+}
+
+std::wstring FolderOf(HMODULE module) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+  std::wstring folder(path, length);
+  folder.resize(folder.find_last_of(L'\\') + 1);
+  for (wchar_t& c : folder) c = static_cast<wchar_t>(std::towlower(c));
+  return folder;
+}
+
+// Without the prefix's override the program would be talking to Wine's own winscard, and
+// every reader test below would be testing that instead. Wine names a builtin after the
+// file it found, so the folder alone does not tell them apart: Wine's establishes no context.
+TEST(CardReaderStandIn, IsTheWinscardOfTheTestFolder) {
+  const HMODULE loaded = ::GetModuleHandleW(L"winscard.dll");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(FolderOf(loaded), FolderOf(nullptr));
+  UniqueSmartCardContext context;
+  EXPECT_EQ(::SCardEstablishContext(SCARD_SCOPE_USER, nullptr, nullptr, context.put()), SCARD_S_SUCCESS)
+      << "the winscard.dll loaded is not the stand-in; is tests/wine/winscard.reg in the prefix?";
+}
+
+class CardReader : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::UseOwnSimulatorWorld(); }
+};
+
+TEST_F(CardReader, ReaderWithTokenGivesThatTokensAtr) {
+  const Bytes otherAtr{0x3B, 0x02, 0x14, 0x50};
+  InsertToken(1, "Tessard Reader A", kCardAtr);
+  InsertToken(2, "Tessard Reader B   ", otherAtr);
+  EXPECT_EQ(ReadCardAtr(L"Tessard Reader A"), kCardAtr);
+  // Slot descriptions are space-padded; the reader's name is the description without them.
+  EXPECT_EQ(ReadCardAtr(L"Tessard Reader B"), otherAtr);
+}
+
+TEST_F(CardReader, AtrOfThirtySixBytesComesThroughWhole) {
+  Bytes longest{0x3B};
+  while (longest.size() < 36) longest.push_back(static_cast<std::uint8_t>(longest.size() * 7));
+  InsertToken(1, "Tessard Reader A", longest);
+  EXPECT_EQ(ReadCardAtr(L"Tessard Reader A"), longest);
+}
+
+TEST_F(CardReader, EmptyOrUnknownReaderGivesNoAtr) {
+  InsertToken(1, "Tessard Reader A", kCardAtr);
+  testing::Sim("remove --slot 1");
+  // The reader is known and answers, with no card and so no ATR of the token that left it.
+  EXPECT_EQ(ReadCardAtr(L"Tessard Reader A"), Bytes{});
+  EXPECT_EQ(ReadCardAtr(L"Tessard No Such Reader 0"), std::nullopt);
+  // Names are compared whole.
+  EXPECT_EQ(ReadCardAtr(L"Tessard Reader"), std::nullopt);
+}
+
+class CardInReader : public CardDatabase {
+ protected:
+  void SetUp() override {
+    CardDatabase::SetUp();
+    testing::UseOwnSimulatorWorld();
+  }
+};
+
+TEST_F(CardInReader, ProviderOfTheCardTypeMatchingTheReadAtr) {
+  // The database holds the card type's ATR with the masked-out byte already zero.
+  Bytes mask(kCardAtr.size(), 0xFF);
+  mask[3] = 0x00;
+  Bytes masked = kCardAtr;
+  masked[3] = 0x00;
+  AddCardType(L"1 other", Bytes(kCardAtr.size(), 0x11), Bytes(kCardAtr.size(), 0xFF), L"Other Provider");
+  AddCardType(L"2 token", masked, mask, L"Token Provider");
+  Bytes cardAtr = kCardAtr;
+  cardAtr[3] = 0x42;
+  InsertToken(1, "Tessard Reader A", cardAtr);
+  const auto atr = ReadCardAtr(L"Tessard Reader A");
+  ASSERT_EQ(atr, cardAtr);
+  EXPECT_EQ(Find(*atr), L"Token Provider");
+}
 
 }  // namespace
 }  // namespace tessard

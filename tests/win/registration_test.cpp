@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "certstore/card_provider.h"
+#include "platform/handles.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
 #include "token/product_info.h"
@@ -208,6 +211,51 @@ TEST_F(Registration, ExpiryCountsEveryCertificateOfTheSlot) {
   EXPECT_FALSE(token_.CheckExpiry(2, -1));
   EXPECT_FALSE(token_.CheckExpiry(3, 365));
   EXPECT_FALSE(token_.CheckExpiry(4, 365));
+}
+
+// A card type of the machine's smart-card database, for the card the simulator puts in a
+// reader; removed again at the end.
+class CardType {
+ public:
+  CardType(const std::vector<uint8_t>& atr, const wchar_t* provider) {
+    UniqueRegKey key;
+    EXPECT_EQ(
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
+    const std::vector<uint8_t> mask(atr.size(), 0xFF);
+    ::RegSetValueExW(key.get(), L"ATR", 0, REG_BINARY, atr.data(), static_cast<DWORD>(atr.size()));
+    ::RegSetValueExW(key.get(), L"ATRMask", 0, REG_BINARY, mask.data(), static_cast<DWORD>(mask.size()));
+    ::RegSetValueExW(key.get(), L"Crypto Provider", 0, REG_SZ, reinterpret_cast<const BYTE*>(provider),
+                     static_cast<DWORD>((std::wcslen(provider) + 1) * sizeof(wchar_t)));
+  }
+  ~CardType() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str()); }
+
+ private:
+  const std::wstring path_ = std::wstring(kSmartCardDatabase) + L"\\Tessard Test Card";
+};
+
+TEST_F(Registration, TheCardTypeOfTheReadersCardNamesTheProviderFromThenOn) {
+  const wchar_t cardProvider[] = L"Tessard Card Provider";
+  CardType card({0x3B, 0xDA, 0x18, 0xFF, 0x81, 0xB1, 0xFE, 0x75, 0x1F, 0x03}, cardProvider);
+  Sim("insert --slot 1 --reader \"Card Reader\" --atr 3BDA18FF81B1FE751F03" + Cert("user_exchange") + " --key");
+  Sim("insert --slot 2 --reader \"Other Reader\" --atr 3B0201" + Cert("user_sign") + " --key");
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  const auto found = KeyProviderOf(L"MY", Value("user_exchange"));
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->providerName, cardProvider);
+
+  // A later token without a known card type keeps the provider found; removal and the
+  // purge at exit compare against it.
+  Sim("insert --slot 3 --reader \"Third Reader\" --atr 3B0202" + Cert("user_no_usage") + " --key");
+  token_.OnTokenInserted(3, L"");
+  const auto kept = KeyProviderOf(L"MY", Value("user_no_usage"));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->providerName, cardProvider);
+  Sim("remove --slot 3");
+  token_.OnTokenRemoved(3, false);
+  EXPECT_FALSE(StoreHolds(L"MY", Value("user_no_usage")));
+  EXPECT_TRUE(token_.PurgeProviderCertificates());
+  EXPECT_FALSE(StoreHolds(L"MY", Value("user_exchange")));
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // tokensim.exe: changes the simulated token world from outside the program under test.
 
-// clang-format off: crypt32's header needs the base types first.
-#include <wincrypt.h>
 #include <windows.h>
-// clang-format on
+// After <windows.h>, which it needs.
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstdio>

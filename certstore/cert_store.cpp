@@ -13,16 +13,6 @@ constexpr BYTE kCertSigningUsage = CERT_KEY_CERT_SIGN_KEY_USAGE | CERT_CRL_SIGN_
 constexpr BYTE kEnciphermentUsage = CERT_KEY_ENCIPHERMENT_KEY_USAGE | CERT_DATA_ENCIPHERMENT_KEY_USAGE;
 constexpr BYTE kSigningUsage = CERT_DIGITAL_SIGNATURE_KEY_USAGE | CERT_NON_REPUDIATION_KEY_USAGE;
 
-// A certificate property read with the size query first, into a zero-filled buffer.
-std::optional<CertBytes> ReadProperty(PCCERT_CONTEXT certificate, DWORD property) {
-  DWORD size = 0;
-  if (!::CertGetCertificateContextProperty(certificate, property, nullptr, &size) || size == 0) return std::nullopt;
-  CertBytes buffer(size, 0);
-  if (!::CertGetCertificateContextProperty(certificate, property, buffer.data(), &size)) return std::nullopt;
-  buffer.resize(size);
-  return buffer;
-}
-
 // A structure decoded with the size query first, into a zero-filled buffer that owns it.
 std::optional<CertBytes> DecodeObject(LPCSTR structType, const CRYPT_OBJID_BLOB& encoded) {
   DWORD size = 0;
@@ -61,7 +51,7 @@ std::optional<bool> IsAuthorityByConstraints(PCCERT_CONTEXT certificate) {
 }
 
 std::optional<KeyProviderEntry> ReadKeyProviderEntry(PCCERT_CONTEXT certificate) {
-  const auto buffer = ReadProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID);
+  const auto buffer = ReadCertificateProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID);
   if (!buffer || buffer->size() < sizeof(CRYPT_KEY_PROV_INFO)) return std::nullopt;
   // The property's strings point into the buffer itself; it stays alive while they are copied.
   const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer->data());
@@ -119,6 +109,15 @@ std::uint64_t Ticks(const FILETIME& time) {
 }
 
 }  // namespace
+
+std::optional<CertBytes> ReadCertificateProperty(PCCERT_CONTEXT certificate, DWORD property) {
+  DWORD size = 0;
+  if (!::CertGetCertificateContextProperty(certificate, property, nullptr, &size) || size == 0) return std::nullopt;
+  CertBytes buffer(size, 0);
+  if (!::CertGetCertificateContextProperty(certificate, property, buffer.data(), &size)) return std::nullopt;
+  buffer.resize(size);
+  return buffer;
+}
 
 UniqueCertStore OpenUserStore(const wchar_t* name) {
   return UniqueCertStore(
@@ -185,7 +184,7 @@ std::optional<CertBytes> ReadFriendlyNameOfTwin(HCERTSTORE store, std::span<cons
   for (PCCERT_CONTEXT certificate : StoreCertificates(store)) {
     const bool twin = certificate->cbCertEncoded == value.size() &&
                       std::memcmp(certificate->pbCertEncoded, value.data(), value.size()) == 0;
-    if (twin) return ReadProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID);
+    if (twin) return ReadCertificateProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID);
   }
   return std::nullopt;
 }

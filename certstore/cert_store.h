@@ -29,6 +29,9 @@ inline constexpr wchar_t kPersonalStore[] = L"MY";
 using CertBytes = std::vector<unsigned char>;
 
 UniqueCertStore OpenUserStore(const wchar_t* name);
+// A certificate property read with the size query first, into a zero-filled buffer;
+// nothing when it is missing, empty or unreadable.
+std::optional<CertBytes> ReadCertificateProperty(PCCERT_CONTEXT certificate, DWORD property);
 UniqueCertContext DecodeCertificate(std::span<const unsigned char> value);
 
 // Two-call length protocol: output null asks for the length; a short buffer gives

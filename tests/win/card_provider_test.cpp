@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/win/card_database.h"
 #include "tests/win/tokensim_driver.h"
 
 namespace tessard {
@@ -30,17 +31,7 @@ class CardDatabase : public ::testing::Test {
 
   // Card types are enumerated in name order here, so names start with their rank.
   static void AddCardType(const std::wstring& name, const Bytes& atr, const Bytes& mask, const wchar_t* provider) {
-    UniqueRegKey key;
-    const std::wstring path = std::wstring(kDatabase) + L"\\" + name;
-    ASSERT_EQ(
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    ::RegSetValueExW(key.get(), L"ATR", 0, REG_BINARY, atr.data(), static_cast<DWORD>(atr.size()));
-    ::RegSetValueExW(key.get(), L"ATRMask", 0, REG_BINARY, mask.data(), static_cast<DWORD>(mask.size()));
-    if (provider) {
-      ::RegSetValueExW(key.get(), L"Crypto Provider", 0, REG_SZ, reinterpret_cast<const BYTE*>(provider),
-                       static_cast<DWORD>((std::wcslen(provider) + 1) * sizeof(wchar_t)));
-    }
+    testing::AddCardType(kDatabase, name, atr, mask, provider);
   }
 
   static std::optional<std::wstring> Find(const Bytes& atr = kCardAtr) { return FindCardProvider(atr, kDatabase); }

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "certstore/card_provider.h"
-#include "platform/handles.h"
+#include "tests/win/card_database.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
 #include "token/product_info.h"
@@ -218,20 +217,12 @@ TEST_F(Registration, ExpiryCountsEveryCertificateOfTheSlot) {
 class CardType {
  public:
   CardType(const std::vector<uint8_t>& atr, const wchar_t* provider) {
-    UniqueRegKey key;
-    EXPECT_EQ(
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    const std::vector<uint8_t> mask(atr.size(), 0xFF);
-    ::RegSetValueExW(key.get(), L"ATR", 0, REG_BINARY, atr.data(), static_cast<DWORD>(atr.size()));
-    ::RegSetValueExW(key.get(), L"ATRMask", 0, REG_BINARY, mask.data(), static_cast<DWORD>(mask.size()));
-    ::RegSetValueExW(key.get(), L"Crypto Provider", 0, REG_SZ, reinterpret_cast<const BYTE*>(provider),
-                     static_cast<DWORD>((std::wcslen(provider) + 1) * sizeof(wchar_t)));
+    AddCardType(kSmartCardDatabase, kName, atr, std::vector<uint8_t>(atr.size(), 0xFF), provider);
   }
-  ~CardType() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str()); }
+  ~CardType() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kSmartCardDatabase) + L"\\" + kName).c_str()); }
 
  private:
-  const std::wstring path_ = std::wstring(kSmartCardDatabase) + L"\\Tessard Test Card";
+  static constexpr wchar_t kName[] = L"Tessard Test Card";
 };
 
 TEST_F(Registration, TheCardTypeOfTheReadersCardNamesTheProviderFromThenOn) {

@@ -20,12 +20,7 @@ std::optional<CertBytes> PropertyOf(const wchar_t* storeName, const CertBytes& v
   const UniqueCertStore store = OpenUserStore(storeName);
   const UniqueCertContext stored = FindStored(store.get(), value);
   if (!stored) return std::nullopt;
-  DWORD size = 0;
-  if (!::CertGetCertificateContextProperty(stored.get(), property, nullptr, &size)) return std::nullopt;
-  CertBytes buffer(size);
-  if (!::CertGetCertificateContextProperty(stored.get(), property, buffer.data(), &size)) return std::nullopt;
-  buffer.resize(size);
-  return buffer;
+  return ReadCertificateProperty(stored.get(), property);
 }
 
 }  // namespace

@@ -2,14 +2,9 @@
 // line: store, subject, and for entries with key-provider information the container,
 // provider and key spec. Used by the demonstration to show what registration did.
 
-#include <windows.h>
-// After <windows.h>, which it needs.
-#include <wincrypt.h>
-
 #include <cwchar>
-#include <vector>
 
-#include "certstore/crypt_handles.h"
+#include "certstore/cert_store.h"
 
 namespace {
 
@@ -17,19 +12,16 @@ using tessard::StoreCertificates;
 using tessard::UniqueCertStore;
 
 void PrintKeyProvider(PCCERT_CONTEXT certificate) {
-  DWORD size = 0;
-  if (!::CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) return;
-  std::vector<BYTE> buffer(size);
-  if (!::CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return;
-  const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+  const auto buffer = tessard::ReadCertificateProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID);
+  if (!buffer || buffer->size() < sizeof(CRYPT_KEY_PROV_INFO)) return;
+  const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer->data());
   std::wprintf(L"\tcontainer \"%ls\" provider \"%ls\" key spec %lu",
                info->pwszContainerName ? info->pwszContainerName : L"", info->pwszProvName ? info->pwszProvName : L"",
                info->dwKeySpec);
 }
 
 void PrintStore(const wchar_t* name) {
-  const UniqueCertStore store(
-      ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, name));
+  const UniqueCertStore store = tessard::OpenUserStore(name);
   if (!store) {
     std::wprintf(L"%ls\t(cannot be opened)\n", name);
     return;

@@ -112,7 +112,7 @@ Bytes RsaModulus(const Bytes& der) {
 }
 
 // One --cert group of insert or add.
-struct CertificateSpec {
+struct CertificateGroup {
   std::string file;
   bool key = false;
   std::optional<std::string> container;
@@ -128,7 +128,7 @@ struct Options {
   std::optional<std::string> reader, label, atr, call, cert;
   std::optional<uint32_t> handle, code, data, rv, after, times, auxWait;
   bool uninitialized = false;
-  std::vector<CertificateSpec> certificates;
+  std::vector<CertificateGroup> certificates;
 };
 
 std::string Value(const Arguments& args, size_t& i) {
@@ -136,7 +136,7 @@ std::string Value(const Arguments& args, size_t& i) {
   return args[++i];
 }
 
-CertificateSpec& LastCertificate(Options& options, const std::string& option) {
+CertificateGroup& LastCertificate(Options& options, const std::string& option) {
   if (options.certificates.empty()) throw Failure{option + " needs a --cert before it"};
   return options.certificates.back();
 }
@@ -157,9 +157,9 @@ Options ParseOptions(const Arguments& args) {
       o.atr = Value(args, i);
     else if (a == "--cert") {
       o.cert = Value(args, i);
-      CertificateSpec spec;
-      spec.file = *o.cert;
-      o.certificates.push_back(spec);
+      CertificateGroup group;
+      group.file = *o.cert;
+      o.certificates.push_back(group);
     } else if (a == "--key")
       LastCertificate(o, a).key = true;
     else if (a == "--container")
@@ -214,23 +214,23 @@ Bytes Utf16WithTerminator(const std::string& text) {
 
 // The objects of one --cert group, built before the state is locked so that a bad file
 // changes nothing. Handles are given later.
-std::vector<SimObject> ObjectsOf(const CertificateSpec& spec) {
+std::vector<SimObject> ObjectsOf(const CertificateGroup& group) {
   SimObject cert;
   cert.objectClass = CKO_CERTIFICATE;
-  cert.value = CertificateDer(spec.file);
-  cert.hasId = !spec.withoutId;
-  cert.hasContainer = !spec.withoutContainer;
-  if (spec.id) cert.id = *spec.id;
-  if (spec.container) cert.container = FromText(*spec.container);
-  if (spec.friendly) cert.friendly = Utf16WithTerminator(*spec.friendly);
+  cert.value = CertificateDer(group.file);
+  cert.hasId = !group.withoutId;
+  cert.hasContainer = !group.withoutContainer;
+  if (group.id) cert.id = *group.id;
+  if (group.container) cert.container = FromText(*group.container);
+  if (group.friendly) cert.friendly = Utf16WithTerminator(*group.friendly);
   std::vector<SimObject> objects{cert};
-  if (spec.key) {
+  if (group.key) {
     SimObject key = cert;
     key.objectClass = CKO_PUBLIC_KEY;
     key.value.clear();
     key.friendly.clear();
     key.modulus = RsaModulus(cert.value);
-    key.encrypt = spec.encrypt;
+    key.encrypt = group.encrypt;
     objects.push_back(key);
   }
   return objects;
@@ -238,8 +238,8 @@ std::vector<SimObject> ObjectsOf(const CertificateSpec& spec) {
 
 std::vector<SimObject> ObjectsOf(const Options& o) {
   std::vector<SimObject> objects;
-  for (const CertificateSpec& spec : o.certificates) {
-    for (SimObject& object : ObjectsOf(spec)) objects.push_back(std::move(object));
+  for (const CertificateGroup& group : o.certificates) {
+    for (SimObject& object : ObjectsOf(group)) objects.push_back(std::move(object));
   }
   return objects;
 }

@@ -4,6 +4,7 @@
 #include "app/message_box.h"
 #include "localisation/lang.h"
 #include "token/product_info.h"
+#include "token/token_access.h"
 
 namespace tessard {
 
@@ -28,7 +29,8 @@ int AppMessageBox(const wchar_t* text, UINT style) {
 }
 
 BOOL CTessardApp::InitInstance() {
-  LangInitialise(kProductInfo.settingsKeyPath, kProductInfo.languageBase);
+  m_settings = ReadSettings();
+  LangInitialise(m_settings.language, kProductInfo.languageBase);
   const wchar_t* line = ::GetCommandLineW();
   std::vector<std::wstring> tokens;
   if (line == nullptr || !SplitCommandLine(line, tokens)) return FALSE;
@@ -64,15 +66,16 @@ int CTessardApp::RunInstance() {
     return 0;
   }
   if (m_bTerminate) {
-    ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, 1, 0);
+    ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, kInstanceTerminate, 0);
     return 0;
   }
-  CTessardDlg dialog(m_nInstanceMessage, nullptr);
+  TokenAccess token;
+  CTessardDlg dialog(m_nInstanceMessage, nullptr, token, m_settings);
   if (!dialog.Create()) return 0;
   mainWindow = dialog.Window();
   ::ShowWindow(dialog.Window(), SW_MINIMIZE);
   ::ShowWindow(dialog.Window(), SW_HIDE);
-  if (m_bSilent) ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, 3, 0);
+  if (m_bSilent) ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, kInstanceSilent, 0);
   dialog.RunModalLoop();
   mainWindow = nullptr;
   return 0;

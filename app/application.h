@@ -8,14 +8,11 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/instance_message.h"
+#include "app/settings.h"
 #include "platform/handles.h"
 
 namespace tessard {
-
-// The names through which instances of the program find each other in a logon session.
-inline constexpr wchar_t kInstanceMessageName[] =
-    L"0A3D5CFF-EDE3-4c4f-8867-56606E5C6F47_tessard_single_instance_msgid";
-inline constexpr wchar_t kInstanceMutexName[] = L"0A3D5CFF-EDE3-4c4f-8867-56606E5C6F47_tessard_single_instance";
 
 class CTessardApp {
  public:
@@ -31,6 +28,7 @@ class CTessardApp {
  private:
   int RunInstance();
 
+  Settings m_settings;  // read once at start-up
   bool m_bSilent = false;
   UINT m_nInstanceMessage = 0;
   bool m_bTerminate = false;

@@ -3,17 +3,15 @@
 #include "app/layout.h"
 #include "localisation/format_text.h"
 #include "localisation/lang.h"
-#include "resources/resource.h"
 
 namespace tessard {
 
 BOOL CCertExpired::OnInitDialog() {
   LangLocaliseWindow(Window(), IDD_CERT_EXPIRED);
-  m_strMessage = FormatText(LangGetString(10019,
-      L"One certificate or more in the token is to be expired(or already expired). Please remember to update."));
+  m_strMessage = FormatText(LangGetString(text::kCertificateExpires));
   ::SetWindowTextW(Window(), L"Orvane-CA Token Manager");
   PlaceOnScreen();
-  ::SetDlgItemTextW(Window(), IDOK, LangGetString(1, L"OK").c_str());
+  ::SetDlgItemTextW(Window(), IDOK, LangGetString(text::kOk).c_str());
   ::SetDlgItemTextW(Window(), IDC_EXPIRED_MESSAGE, m_strMessage.c_str());
   return TRUE;
 }

@@ -4,12 +4,13 @@
 #include <string>
 
 #include "app/dialog_base.h"
+#include "resources/resource.h"
 
 namespace tessard {
 
 class CCertExpired : public DialogBase {
  public:
-  INT_PTR DoModal(HWND owner) { return DialogBase::DoModal(137, owner); }
+  INT_PTR DoModal(HWND owner) { return DialogBase::DoModal(IDD_CERT_EXPIRED, owner); }
 
  protected:
   BOOL OnInitDialog() override;

@@ -1,20 +1,26 @@
 #include "app/main_dialog.h"
 
-#include <tlhelp32.h>
-
 #include "app/cert_expired.h"
+#include "app/instance_message.h"
+#include "app/manager.h"
 #include "app/message_box.h"
+#include "app/tray_menu.h"
 #include "balloon/balloon_window.h"
 #include "localisation/format_text.h"
 #include "localisation/lang.h"
 #include "platform/system_version.h"
-#include "resources/resource.h"
 #include "token/product_info.h"
 #include "update/update.h"
 
 namespace tessard {
 
 namespace {
+
+constexpr UINT kStartupDelayMs = 200;
+constexpr UINT kIconRemovalDelayMs = 5000;
+constexpr int kTokenNotificationSeconds = 10;
+constexpr int kMenuResultSeconds = 5;
+constexpr int kTitleCapacity = 260;
 
 // Closes the dialogs this program opened about the token: windows owned, through any
 // number of steps, by the main window and titled like it.
@@ -25,10 +31,10 @@ BOOL CALLBACK CloseOwnedDialogs(HWND window, LPARAM mainWindowParameter) {
   HWND up = ::GetParent(window);
   for (int steps = 0; up != nullptr && up != mainWindow && steps < 64; ++steps) up = ::GetParent(up);
   if (up != mainWindow) return TRUE;
-  wchar_t text[260] = {};
-  wchar_t mainText[260] = {};
-  ::GetWindowTextW(window, text, 260);
-  ::GetWindowTextW(mainWindow, mainText, 260);
+  wchar_t text[kTitleCapacity] = {};
+  wchar_t mainText[kTitleCapacity] = {};
+  ::GetWindowTextW(window, text, kTitleCapacity);
+  ::GetWindowTextW(mainWindow, mainText, kTitleCapacity);
   if (std::wstring_view(text) == std::wstring_view(mainText)) {
     ::EndDialog(window, 0);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
@@ -43,64 +49,57 @@ UINT TaskbarCreatedMessage() {
   return message;
 }
 
-UniqueHandle FindProcessByName(const std::wstring& name) {
-  UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return {};
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (name == entry.szExeFile) return UniqueHandle(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-  }
-  return {};
-}
-
-CTessardDlg::CTessardDlg(UINT instanceMessage, HWND parent)
+CTessardDlg::CTessardDlg(UINT instanceMessage, HWND parent, TokenAccessInterface& token, const Settings& settings)
     : parent_(parent),
+      settings_(settings),
       m_hIcon(::LoadIconW(ResourceModule(), MAKEINTRESOURCEW(IDI_TOKEN))),
-      m_nInstanceMessage(instanceMessage) {}
+      m_nInstanceMessage(instanceMessage),
+      m_token(token),
+      m_worker([this](const TokenEvent& event) { OnWorkerEvent(event); }) {}
 
 CTessardDlg::~CTessardDlg() {
   // Destroyed here, while the members that WM_DESTROY's clean-up uses still exist.
   if (Window() != nullptr) ::DestroyWindow(Window());
 }
 
-size_t CTessardDlg::QueuedEventCount() {
-  std::lock_guard<std::mutex> hold(m_eventQueueMutex);
-  return m_eventQueue.size();
-}
-
 BOOL CTessardDlg::OnInitDialog() {
+  m_tray.Attach(Window());
   HideFromTaskbar();
   LoadSettings();
   ::SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(Window(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   SetCaption();
-  ::SetTimer(Window(), TimerStartup, 200, nullptr);
+  ::SetTimer(Window(), TimerStartup, kStartupDelayMs, nullptr);
   if (IsWindows9xFamily()) balloonWindow = CreateBalloonWindow(RECT{0, 0, 5, 5});
-  if (StartWorker() && m_bTrayIconWanted && m_token.HasTokens()) AddTrayIcon();
+  if (m_worker.Start() && m_bTrayIconWanted && m_token.HasTokens()) AddTrayIcon();
   return TRUE;
 }
+
+void CTessardDlg::LoadSettings() {
+  m_nLanguageId = LanguageIdOf(settings_);
+  m_bNonCache = NonCacheOf(settings_);
+  if (m_nLanguageId > 0) LangSetId(m_nLanguageId);
+  m_strManagerExe = kProductInfo.managerExeName;
+  m_bTrayIconWanted = true;
+  m_nWarnDays = 30;
+}
+
+bool CTessardDlg::LaunchManager() { return tessard::LaunchManager(settings_, m_strManagerExe); }
 
 void CTessardDlg::HideFromTaskbar() {
   const LONG_PTR style = ::GetWindowLongPtrW(Window(), GWL_EXSTYLE);
   ::SetWindowLongPtrW(Window(), GWL_EXSTYLE, (style & ~WS_EX_APPWINDOW) | WS_EX_TOOLWINDOW);
-  ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  ::SetWindowPos(Window(), nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void CTessardDlg::SetCaption() {
-  m_strCaption = FormatText(LangGetString(11003, L"%s"), {SettingsKeyLeaf()});
+  m_strCaption = FormatText(LangGetString(text::kCaptionFormat), {SettingsKeyLeaf()});
   ::SetWindowTextW(Window(), m_strCaption.c_str());
 }
 
-bool CTessardDlg::StartWorker() {
-  m_hWorkEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  m_hStopEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!m_hWorkEvent || !m_hStopEvent) {
-    m_hWorkEvent.reset();
-    m_hStopEvent.reset();
-    return false;
-  }
-  return m_worker.Start(&CTessardDlg::WorkerMain, nullptr, this) == 0;
+void CTessardDlg::AddTrayIcon() {
+  m_tray.Add(FormatText(L"%s %s", {kProductInfo.tokenLabel, LangGetString(text::kManager)}));
 }
 
 bool CTessardDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -131,6 +130,7 @@ bool CTessardDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
       return false;
     case WM_TIMER:
       OnTimer(wParam);
+      // The icon-removal timer and foreign ones go on to the default handling.
       return wParam == TimerIconAnimation || wParam == TimerStartup;
     case WM_TRAY_NOTIFY:
       result = OnTrayNotify(wParam, lParam);
@@ -156,17 +156,13 @@ void CTessardDlg::OnPaint() {
 }
 
 void CTessardDlg::OnInstanceMessage(WPARAM wParam) {
-  if (wParam == 3) {
+  if (wParam == kInstanceSilent) {
     m_bTrayIconWanted = false;
-    if (m_bTrayIconShown) RemoveTrayIcon();
-  } else if (wParam == 1) {
+    if (m_tray.IsShown()) m_tray.Remove();
+  } else if (wParam == kInstanceTerminate) {
     ::DestroyWindow(Window());
-    TerminateManager();
+    TerminateManager(m_strManagerExe);
   }
-}
-
-void CTessardDlg::TerminateManager() {
-  if (UniqueHandle manager = FindProcessByName(m_strManagerExe)) ::TerminateProcess(manager.get(), 0);
 }
 
 void CTessardDlg::OnTokenEvent(WPARAM wParam, LPARAM lParam) {
@@ -178,49 +174,24 @@ void CTessardDlg::OnTokenEvent(WPARAM wParam, LPARAM lParam) {
       break;
     case TokenEventRoute::Removal:
       OnRemoval(event.slot);
-      TerminateManager();
+      TerminateManager(m_strManagerExe);
       break;
     case TokenEventRoute::Worker:
       if (m_worker.IsRunning()) {
-        QueueEvent(event);
+        m_worker.Queue(event);
       } else {
-        HandleWorkerEvent(event);
+        OnWorkerEvent(event);
       }
       break;
-    case TokenEventRoute::SaveProgress:
-      OnSaveProgress(event.slot, event.code, event.data);
-      break;
-    case TokenEventRoute::KeyPairProgress:
-      OnKeyPairProgress(event.slot, event.code);
-      break;
-    case TokenEventRoute::LowLevelInitProgress:
-      OnLowLevelInitProgress(event.slot, event.code);
-      break;
-    case TokenEventRoute::InitProgress:
-      OnInitProgress(event.slot, event.code);
+    case TokenEventRoute::Progress:
+      OnProgress(event.slot, event.code, event.data);
       break;
     case TokenEventRoute::Ignored:
       break;
   }
 }
 
-void CTessardDlg::QueueEvent(const TokenEvent& event) {
-  {
-    std::lock_guard<std::mutex> hold(m_eventQueueMutex);
-    m_eventQueue.push_back(event);
-  }
-  ::SetEvent(m_hWorkEvent.get());
-}
-
-std::optional<TokenEvent> CTessardDlg::TakeEvent() {
-  std::lock_guard<std::mutex> hold(m_eventQueueMutex);
-  if (m_eventQueue.empty()) return std::nullopt;
-  TokenEvent event = m_eventQueue.front();
-  m_eventQueue.pop_front();
-  return event;
-}
-
-void CTessardDlg::HandleWorkerEvent(const TokenEvent& event) {
+void CTessardDlg::OnWorkerEvent(const TokenEvent& event) {
   if (event.code == TOKEN_EVENT_OBJECT_CREATED) {
     m_token.OnObjectCreated(event.slot, event.data);
   } else if (event.code == TOKEN_EVENT_OBJECT_DELETED) {
@@ -228,25 +199,32 @@ void CTessardDlg::HandleWorkerEvent(const TokenEvent& event) {
   }
 }
 
-int32_t CTessardDlg::WorkerMain(void* parameter) {
-  auto* dialog = static_cast<CTessardDlg*>(parameter);
-  while (!dialog->m_worker.IsStopRequested()) {
-    if (dialog->QueuedEventCount() == 0) {
-      const HANDLE events[] = {dialog->m_hWorkEvent.get(), dialog->m_hStopEvent.get()};
-      if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) return 1;
-    }
-    if (std::optional<TokenEvent> event = dialog->TakeEvent()) {
-      dialog->HandleWorkerEvent(*event);
-      ::Sleep(0);
+void CTessardDlg::OnProgress(CK_SLOT_ID slot, uint32_t code, uint32_t datum) {
+  for (const ProgressStep& step : ProgressStepsOf(code, datum)) {
+    switch (step.action) {
+      case ProgressAction::StartBusy:
+        m_tray.StartBusy();
+        break;
+      case ProgressAction::StopBusy:
+        m_tray.StopBusy();
+        break;
+      case ProgressAction::Notify: {
+        std::wstring notification = LangGetString(step.text);
+        if (step.item) notification = FormatText(notification, {LangGetString(*step.item)});
+        ShowBalloon(notification, kTokenNotificationSeconds);
+        break;
+      }
+      case ProgressAction::UnregisterCertificates:
+        m_token.UnregisterSlotCertificates(slot, true);
+        break;
     }
   }
-  return 1;
 }
 
 void CTessardDlg::OnTimer(UINT_PTR id) {
   switch (id) {
     case TimerIconAnimation:
-      AnimateTrayIcon();
+      m_tray.Animate();
       break;
     case TimerStartup:
       ::KillTimer(Window(), TimerStartup);
@@ -254,8 +232,8 @@ void CTessardDlg::OnTimer(UINT_PTR id) {
       break;
     case TimerIconRemoval:
       ::KillTimer(Window(), TimerIconRemoval);
-      ShowBalloon(L"", 10);
-      RemoveTrayIcon();
+      ShowBalloon(L"", kTokenNotificationSeconds);
+      m_tray.Remove();
       break;
     default:
       break;
@@ -265,11 +243,11 @@ void CTessardDlg::OnTimer(UINT_PTR id) {
 void CTessardDlg::OnStartupTimer() {
   const HWND owner = ::GetForegroundWindow();
   if (m_token.Open() != CKR_OK) {
-    ShowStartupFailure(owner, 11001, L"Failed to load PKCS#11 library, please check your installation");
+    ShowStartupFailure(owner, text::kModuleFailed);
     return;
   }
   if (m_token.StartMonitor(Window(), kTokenEventMessage) != CKR_OK) {
-    ShowStartupFailure(owner, 11002, L"Can not start USBKey monitor, the certificate register works unperfectly");
+    ShowStartupFailure(owner, text::kMonitorFailed);
     return;
   }
   if (m_token.HasTokens() && m_bTrayIconWanted) {
@@ -279,17 +257,17 @@ void CTessardDlg::OnStartupTimer() {
   }
 }
 
-void CTessardDlg::ShowStartupFailure(HWND owner, int textId, const wchar_t* english) {
-  ShowMessageBox(owner, LangGetString(textId, english).c_str(), m_strCaption.c_str(), MB_ICONERROR | MB_SETFOREGROUND);
-  ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, 1, 0);
+void CTessardDlg::ShowStartupFailure(HWND owner, const TextId& text) {
+  ShowMessageBox(owner, LangGetString(text).c_str(), m_strCaption.c_str(), MB_ICONERROR | MB_SETFOREGROUND);
+  ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, kInstanceTerminate, 0);
 }
 
 void CTessardDlg::OnInsertion(CK_SLOT_ID slot) {
   m_token.OnTokenInserted(slot, m_strBrowserUrl);
   if (!m_token.IsSlotKnown(slot)) return;
   ::KillTimer(Window(), TimerIconRemoval);
-  if (!m_bTrayIconShown && m_bTrayIconWanted) AddTrayIcon();
-  ShowBalloon(LangGetString(10000, L"Orvane-CA Token is inserted!"), 10);
+  if (!m_tray.IsShown() && m_bTrayIconWanted) AddTrayIcon();
+  ShowBalloon(LangGetString(text::kTokenInserted), kTokenNotificationSeconds);
   RunUpdate();
   FetchUpdateConfig(slot, m_nWarnDays, m_strBrowserUrl);
   if (m_nWarnDays >= 0 && m_token.CheckExpiry(slot, m_nWarnDays)) {
@@ -302,30 +280,38 @@ void CTessardDlg::OnInsertion(CK_SLOT_ID slot) {
 void CTessardDlg::OnRemoval(CK_SLOT_ID slot) {
   if (!m_token.IsSlotKnown(slot)) return;
   ::EnumWindows(&CloseOwnedDialogs, reinterpret_cast<LPARAM>(Window()));
-  ShowBalloon(LangGetString(10001, L"Orvane-CA Token is removed!"), 10);
+  ShowBalloon(LangGetString(text::kTokenRemoved), kTokenNotificationSeconds);
   m_token.OnTokenRemoved(slot, false);
   if (!m_token.HasTokens()) {
-    ::SetTimer(Window(), TimerIconRemoval, 5000, nullptr);
-    StopBusy();
+    ::SetTimer(Window(), TimerIconRemoval, kIconRemovalDelayMs, nullptr);
+    m_tray.StopBusy();
   }
 }
 
-void CTessardDlg::StopWorker() {
-  ::SetEvent(m_hStopEvent.get());
-  m_worker.Stop();
+LRESULT CTessardDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+  if (lParam == WM_LBUTTONDBLCLK && wParam == kTrayIconId) {
+    LaunchManager();
+  } else if (lParam == WM_RBUTTONDOWN) {
+    const UINT command = TrackTrayMenu(Window(), m_nLanguageId, m_bNonCache);
+    if (std::optional<std::wstring> result = StoreTrayChoice(command)) ShowBalloon(*result, kMenuResultSeconds);
+  }
+  return 0;
+}
+
+BOOL CTessardDlg::OnTaskbarCreated() {
+  if (!m_bTrayIconWanted) return FALSE;
+  return m_tray.AddAgain(m_strCaption);
 }
 
 void CTessardDlg::OnDestroy() {
-  StopWorker();
+  m_worker.Stop();
   m_token.PurgeProviderCertificates();
   m_token.Close();
-  RemoveTrayIcon();
+  m_tray.Remove();
   if (balloonWindow != nullptr) {
     ::DestroyWindow(balloonWindow);
     balloonWindow = nullptr;
   }
-  m_hStopEvent.reset();
-  m_hWorkEvent.reset();
 }
 
 }  // namespace tessard

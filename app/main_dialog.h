@@ -1,28 +1,28 @@
 #pragma once
 // The hidden main dialog: the program's only long-lived window and the single place where
-// instance messages, token events, timers and tray notifications arrive.
+// instance messages, token events, timers and tray notifications arrive. It routes each to
+// its handler and runs the insertion and removal sequences; the tray icon, the event
+// worker, the settings and the manager are parts of their own.
 
 #include <windows.h>
 
 #include <cstdint>
-#include <deque>
-#include <mutex>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialog_base.h"
-#include "platform/handles.h"
-#include "platform/thread.h"
-#include "token/token_access.h"
+#include "app/event_worker.h"
+#include "app/progress.h"
+#include "app/settings.h"
+#include "app/tray_icon.h"
+#include "resources/resource.h"
+#include "token/token_access_interface.h"
 #include "token/token_event.h"
 
 namespace tessard {
 
-inline constexpr UINT WM_TRAY_NOTIFY = WM_USER + 12;
-inline constexpr UINT kTrayIconId = 128;
-
 enum DialogTimer : UINT_PTR {
-  TimerIconAnimation = 1,
+  TimerIconAnimation = TrayIcon::kAnimationTimer,
   TimerStartup = 2,
   TimerIconRemoval = 3,
 };
@@ -30,26 +30,22 @@ enum DialogTimer : UINT_PTR {
 // The shell's "TaskbarCreated" broadcast, registered once at program start.
 UINT TaskbarCreatedMessage();
 
-// The first running process whose executable file name is `name` exactly, opened for
-// termination; empty when there is none.
-UniqueHandle FindProcessByName(const std::wstring& name);
-
 class CTessardDlg : public DialogBase {
  public:
-  CTessardDlg(UINT instanceMessage, HWND parent);
+  // `token` and `settings` outlive the dialog.
+  CTessardDlg(UINT instanceMessage, HWND parent, TokenAccessInterface& token, const Settings& settings);
   ~CTessardDlg() override;
 
-  bool Create() { return DialogBase::Create(102, parent_); }
+  bool Create() { return DialogBase::Create(IDD_TESSARD_DIALOG, parent_); }
 
-  // Read by tests and by the tray code.
-  bool IsTrayIconShown() const { return m_bTrayIconShown; }
+  // Read by tests.
+  bool IsTrayIconShown() const { return m_tray.IsShown(); }
   bool IsTrayIconWanted() const { return m_bTrayIconWanted; }
   bool IsWorkerRunning() const { return m_worker.IsRunning(); }
-  size_t QueuedEventCount();
+  size_t QueuedEventCount() { return m_worker.QueuedCount(); }
 
-  // Signals the worker to end and waits for it; afterwards events 3 to 5 are handled on
-  // the window thread.
-  void StopWorker();
+  // Ends the worker; afterwards events 3 to 5 are handled on the window thread.
+  void StopWorker() { m_worker.Stop(); }
 
  protected:
   BOOL OnInitDialog() override;
@@ -58,60 +54,34 @@ class CTessardDlg : public DialogBase {
 
  private:
   void OnTokenEvent(WPARAM wParam, LPARAM lParam);
+  void OnWorkerEvent(const TokenEvent& event);
   void OnInstanceMessage(WPARAM wParam);
   void OnTimer(UINT_PTR id);
   void OnStartupTimer();
   void OnInsertion(CK_SLOT_ID slot);
   void OnRemoval(CK_SLOT_ID slot);
+  void OnProgress(CK_SLOT_ID slot, uint32_t code, uint32_t datum);
   void OnDestroy();
   void OnPaint();
-  void ShowStartupFailure(HWND owner, int textId, const wchar_t* english);
-  void TerminateManager();
+  void ShowStartupFailure(HWND owner, const TextId& text);
   void HideFromTaskbar();
   void SetCaption();
 
-  bool StartWorker();
-  void QueueEvent(const TokenEvent& event);
-  std::optional<TokenEvent> TakeEvent();
-  void HandleWorkerEvent(const TokenEvent& event);
-  static int32_t WorkerMain(void* dialog);
-
-  // Tray icon and menu.
-  void AddTrayIcon();
-  BOOL RemoveTrayIcon();
-  void SetTrayIconState(uint8_t state);
-  void StartBusy();
-  void StopBusy();
-  void AnimateTrayIcon();
-  void ShowBalloon(const std::wstring& text, int seconds);
-  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
-  BOOL OnTaskbarCreated();
-  void ShowTrayMenu();
-
-  // Settings and the token manager.
   void LoadSettings();
   bool LaunchManager();
-
-  // Progress reported by the token module.
-  void OnSaveProgress(CK_SLOT_ID slot, uint32_t code, uint32_t datum);
-  void OnKeyPairProgress(CK_SLOT_ID slot, uint32_t code);
-  void OnLowLevelInitProgress(CK_SLOT_ID slot, uint32_t code);
-  void OnInitProgress(CK_SLOT_ID slot, uint32_t code);
+  void AddTrayIcon();
+  void ShowBalloon(const std::wstring& text, int seconds) { m_tray.ShowBalloon(text, seconds); }
+  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+  BOOL OnTaskbarCreated();
 
   HWND parent_;
+  const Settings& settings_;
   std::wstring m_strCaption;
   HICON m_hIcon;
-  bool m_bTrayIconShown = false;
   UINT m_nInstanceMessage;
-  TokenAccess m_token;
-  uint8_t m_nIconState = 1;
-  Thread m_worker;
-  UniqueHandle m_hWorkEvent;
-  UniqueHandle m_hStopEvent;
-  // Appended to by the window thread, drained by the worker; each append and each take
-  // holds the mutex.
-  std::deque<TokenEvent> m_eventQueue;
-  std::mutex m_eventQueueMutex;
+  TokenAccessInterface& m_token;
+  TrayIcon m_tray;
+  EventWorker m_worker;
   std::wstring m_strBrowserUrl;
   int m_nWarnDays = 30;
   std::wstring m_strManagerExe;

@@ -1,93 +1,71 @@
-// Progress of long operations on the token: the busy animation and its notifications.
-
-#include "app/main_dialog.h"
-#include "localisation/format_text.h"
-#include "localisation/lang.h"
+#include "app/progress.h"
 
 namespace tessard {
 
 namespace {
 
-// The item a save event names, localised; empty for an unknown datum.
-std::wstring SavedItemName(uint32_t datum) {
+constexpr ProgressStep kStart{ProgressAction::StartBusy, {}, std::nullopt};
+constexpr ProgressStep kStop{ProgressAction::StopBusy, {}, std::nullopt};
+constexpr ProgressStep kUnregister{ProgressAction::UnregisterCertificates, {}, std::nullopt};
+
+constexpr ProgressStep Notify(const TextId& text) { return {ProgressAction::Notify, text, std::nullopt}; }
+
+std::optional<TextId> SavedItem(uint32_t datum) {
   switch (datum) {
     case 1:
-      return LangGetString(10004, L"Certificate");
+      return text::kCertificate;
     case 2:
-      return LangGetString(10002, L"Public Key");
+      return text::kPublicKey;
     case 3:
-      return LangGetString(10003, L"Private Key");
+      return text::kPrivateKey;
     default:
-      return {};
+      return std::nullopt;
   }
+}
+
+// The animation step, then the notification of the saved item when the datum names one.
+std::vector<ProgressStep> SaveSteps(const ProgressStep& animation, const TextId& pattern, uint32_t datum) {
+  std::vector<ProgressStep> steps{animation};
+  if (const std::optional<TextId> item = SavedItem(datum)) steps.push_back({ProgressAction::Notify, pattern, item});
+  return steps;
 }
 
 }  // namespace
 
-void CTessardDlg::OnSaveProgress(CK_SLOT_ID, uint32_t code, uint32_t datum) {
-  const std::wstring item = SavedItemName(datum);
+std::vector<ProgressStep> ProgressStepsOf(uint32_t code, uint32_t datum) {
   switch (code) {
     case 256:
-      StartBusy();
-      break;
+      return {kStart};
     case 257:
-      StopBusy();
-      break;
+      return {kStop};
+    case 258:
+      return {};
     case 259:
-      StartBusy();
-      if (!item.empty()) ShowBalloon(FormatText(LangGetString(10005, L"Saving %s, please wait..."), {item}), 10);
-      break;
+      return SaveSteps(kStart, text::kSaving, datum);
     case 260:
-      StopBusy();
-      if (!item.empty()) ShowBalloon(FormatText(LangGetString(10006, L"%s is saved successfully!"), {item}), 10);
-      break;
+      return SaveSteps(kStop, text::kSaved, datum);
     case 261:
-      StopBusy();
-      if (!item.empty()) ShowBalloon(FormatText(LangGetString(10007, L"Failed to save %s!"), {item}), 10);
-      break;
+      return SaveSteps(kStop, text::kSaveFailed, datum);
+    case 262:
+      return {kStart, Notify(text::kGeneratingKeyPair)};
+    case 263:
+      return {Notify(text::kKeyPairGenerated), kStop};
+    case 264:
+      return {Notify(text::kKeyPairFailed), kStop};
+    case 265:
+      return {kStart, Notify(text::kLowLevelInitialising)};
+    case 266:
+      return {Notify(text::kLowLevelInitialised), kStop, kUnregister};
+    case 267:
+      return {Notify(text::kLowLevelInitFailed), kStop, kUnregister};
+    case 268:
+      return {kStart, Notify(text::kInitialising)};
+    case 269:
+      return {Notify(text::kInitialised), kStop};
+    case 270:
+      return {Notify(text::kInitFailed), kStop};
     default:
-      break;
-  }
-}
-
-void CTessardDlg::OnKeyPairProgress(CK_SLOT_ID, uint32_t code) {
-  if (code == 262) {
-    StartBusy();
-    ShowBalloon(LangGetString(10008, L"Generating key pair, please wait..."), 10);
-  } else if (code == 263) {
-    ShowBalloon(LangGetString(10009, L"Generated key pair successfully!"), 10);
-    StopBusy();
-  } else if (code == 264) {
-    ShowBalloon(LangGetString(10010, L"Failed to generated key pair!"), 10);
-    StopBusy();
-  }
-}
-
-void CTessardDlg::OnLowLevelInitProgress(CK_SLOT_ID slot, uint32_t code) {
-  if (code == 265) {
-    StartBusy();
-    ShowBalloon(LangGetString(10011, L"Low level initializing the USBKey, please wait..."), 10);
-    return;
-  }
-  if (code == 266) {
-    ShowBalloon(LangGetString(10012, L"USBKey is Low level initialized successfully!"), 10);
-  } else {
-    ShowBalloon(LangGetString(10013, L"Failed to low loevel initialize USBKey!"), 10);
-  }
-  StopBusy();
-  m_token.UnregisterSlotCertificates(slot, true);
-}
-
-void CTessardDlg::OnInitProgress(CK_SLOT_ID, uint32_t code) {
-  if (code == 268) {
-    StartBusy();
-    ShowBalloon(LangGetString(10014, L"initializing the USBKey, please wait..."), 10);
-  } else if (code == 269) {
-    ShowBalloon(LangGetString(10015, L"USBKey is initialized successfully!"), 10);
-    StopBusy();
-  } else {
-    ShowBalloon(LangGetString(10016, L"Failed to initialize USBKey!"), 10);
-    StopBusy();
+      return {};
   }
 }
 

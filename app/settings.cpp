@@ -1,44 +1,55 @@
-// The settings read at start-up, and the start of the token manager.
+#include "app/settings.h"
 
-#include "app/main_dialog.h"
-
-#include <shellapi.h>
-
-#include <cwchar>
-
-#include "localisation/lang.h"
+#include "localisation/language_file.h"
 #include "platform/registry.h"
-#include "token/product_info.h"
 
 namespace tessard {
 
-void CTessardDlg::LoadSettings() {
-  m_nLanguageId = 1033;
-  m_bNonCache = false;
-  if (UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, KEY_QUERY_VALUE)) {
-    if (std::optional<std::wstring> language = ReadRegistryText(key.get(), L"InstallLanguageId")) {
-      m_nLanguageId = static_cast<int>(std::wcstol(language->c_str(), nullptr, 10));
-    }
-    const std::optional<DWORD> nonCache = ReadRegistryDword(key.get(), L"NonCache");
-    m_bNonCache = nonCache.has_value() && *nonCache != 0;
-  }
-  if (m_nLanguageId > 0) LangSetId(m_nLanguageId);
-  m_strManagerExe = kProductInfo.managerExeName;
-  m_bTrayIconWanted = true;
-  m_nWarnDays = 30;
+namespace {
+
+constexpr int kDefaultLanguageId = 1033;
+
+template <typename Write>
+StoreResult StoreValue(Write write) {
+  UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, KEY_ALL_ACCESS);
+  if (!key) return StoreResult::KeyUnavailable;
+  return write(key.get()) == ERROR_SUCCESS ? StoreResult::Stored : StoreResult::Failed;
 }
 
-bool CTessardDlg::LaunchManager() {
-  UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, KEY_QUERY_VALUE);
-  if (!key) return false;
-  std::wstring path = ReadRegistryText(key.get(), L"Path").value_or(L"");
-  key.reset();
-  if (path.empty()) return true;
-  if (path.back() != L'\\') path += L'\\';
-  if (m_strManagerExe.empty()) return false;
-  path += m_strManagerExe;
-  ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return true;
+}  // namespace
+
+Settings ReadSettings(const wchar_t* keyPath) {
+  Settings settings;
+  UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE);
+  if (!key) return settings;
+  settings.language.keyFound = true;
+  // A "Path" without any data names no folder, not an empty one.
+  if (std::optional<RegistryText> path = QueryRegistryText(key.get(), L"Path"); path && path->bytes != 0) {
+    settings.language.installFolder = std::move(path->text);
+  }
+  settings.language.installLanguageId = ReadRegistryText(key.get(), L"InstallLanguageId");
+  settings.nonCache = ReadRegistryDword(key.get(), L"NonCache");
+  return settings;
+}
+
+int LanguageIdOf(const Settings& settings) {
+  if (!settings.language.installLanguageId) return kDefaultLanguageId;
+  return zeph::ReadLeadingInteger(*settings.language.installLanguageId);
+}
+
+bool NonCacheOf(const Settings& settings) { return settings.nonCache.value_or(0) != 0; }
+
+StoreResult StoreLanguageId(const wchar_t* languageId) {
+  return StoreValue([languageId](HKEY key) {
+    const auto bytes = static_cast<DWORD>((std::wcslen(languageId) + 1) * sizeof(wchar_t));
+    return ::RegSetValueExW(key, L"InstallLanguageId", 0, REG_SZ, reinterpret_cast<const BYTE*>(languageId), bytes);
+  });
+}
+
+StoreResult StoreNonCache(DWORD value) {
+  return StoreValue([value](HKEY key) {
+    return ::RegSetValueExW(key, L"NonCache", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  });
 }
 
 }  // namespace tessard

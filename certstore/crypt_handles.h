@@ -14,19 +14,10 @@
 
 namespace tessard {
 
-struct CertStoreTraits {
-  using Type = HCERTSTORE;
-  static Type Empty() { return nullptr; }
-  static void Close(Type h) { ::CertCloseStore(h, 0); }
-};
-using UniqueCertStore = UniqueResource<CertStoreTraits>;
+inline BOOL CloseCertStore(HCERTSTORE store) { return ::CertCloseStore(store, 0); }
 
-struct CertContextTraits {
-  using Type = PCCERT_CONTEXT;
-  static Type Empty() { return nullptr; }
-  static void Close(Type h) { ::CertFreeCertificateContext(h); }
-};
-using UniqueCertContext = UniqueResource<CertContextTraits>;
+using UniqueCertStore = UniqueResource<HCERTSTORE, &CloseCertStore>;
+using UniqueCertContext = UniqueResource<PCCERT_CONTEXT, &::CertFreeCertificateContext>;
 
 // for (PCCERT_CONTEXT cert : StoreCertificates(store)) ... Each step hands the previous
 // context back to CertEnumCertificatesInStore, which frees it; leaving the loop early
@@ -54,7 +45,7 @@ class StoreCertificates {
     bool operator!=(std::nullptr_t) const noexcept { return current_ != nullptr; }
 
    private:
-    void Advance() noexcept { current_ = ::CertEnumCertificatesInStore(store_, current_); }
+    void Advance() noexcept { current_ = store_ ? ::CertEnumCertificatesInStore(store_, current_) : nullptr; }
 
     HCERTSTORE store_ = nullptr;
     PCCERT_CONTEXT current_ = nullptr;

@@ -4,7 +4,6 @@
 
 #include "localisation/language_platform_win32.h"
 #include "platform/handles.h"
-#include "platform/registry.h"
 #include "platform/text_convert.h"
 
 namespace tessard {
@@ -79,6 +78,8 @@ std::wstring LangGetString(int id, const std::wstring& english) {
   return zeph::LocalisedText(zeph::MultiLanguage::Instance(), id, english);
 }
 
+std::wstring LangGetString(const TextId& text) { return LangGetString(text.id, text.english); }
+
 void LangLocaliseWindow(HWND window, int id) {
   if (window == nullptr || !::IsWindow(window)) return;
   zeph::EnsureLoadTried(zeph::MultiLanguage::Instance());
@@ -97,17 +98,16 @@ void LangSetBaseName(const std::wstring& baseName) { zeph::MultiLanguage::Instan
 
 void LangSetId(int languageId) { zeph::MultiLanguage::Instance().SetLanguageId(languageId); }
 
-void LangInitialise(const wchar_t* keyPath, const wchar_t* baseName) {
+void LangInitialise(const LanguageSettings& settings, const wchar_t* baseName) {
   int number = UserLanguage();
-  if (UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE)) {
-    const std::optional<RegistryText> folder = QueryRegistryText(key.get(), L"Path");
+  if (settings.keyFound) {
     // Without a usable folder the store keeps its own defaults entirely.
-    if (!folder || folder->bytes == 0) return;
-    std::wstring path = folder->text;
-    if (path.empty() || path.back() != L'\\') path += L'\\';
-    LangSetFolder(path);
-    if (const std::optional<std::wstring> language = ReadRegistryText(key.get(), L"InstallLanguageId")) {
-      const int chosen = zeph::ReadLeadingInteger(*language);
+    if (!settings.installFolder) return;
+    std::wstring folder = *settings.installFolder;
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    LangSetFolder(folder);
+    if (settings.installLanguageId) {
+      const int chosen = zeph::ReadLeadingInteger(*settings.installLanguageId);
       if (chosen != 0) number = chosen;
     }
   }

@@ -1,15 +1,17 @@
 #pragma once
-// One owner per handle: a move-only wrapper that closes what it holds exactly once.
-// Each kind of handle gets a small traits type naming its empty value and its close call.
+// One owner per handle: a move-only wrapper that closes what it holds exactly once. Each
+// kind of handle is one line: its type, its close call and, where it is not zero, the
+// value that means "none".
 
+#include <cstdint>
 #include <utility>
 
 namespace tessard {
 
-template <typename Traits>
+template <typename T, auto Close, std::intptr_t None = 0>
 class UniqueResource {
  public:
-  using Type = typename Traits::Type;
+  using Type = T;
 
   UniqueResource() noexcept = default;
   explicit UniqueResource(Type value) noexcept : value_(value) {}
@@ -24,13 +26,13 @@ class UniqueResource {
   UniqueResource& operator=(const UniqueResource&) = delete;
 
   Type get() const noexcept { return value_; }
-  explicit operator bool() const noexcept { return value_ != Traits::Empty(); }
+  explicit operator bool() const noexcept { return value_ != Empty(); }
 
-  Type release() noexcept { return std::exchange(value_, Traits::Empty()); }
+  Type release() noexcept { return std::exchange(value_, Empty()); }
 
-  void reset(Type value = Traits::Empty()) noexcept {
+  void reset(Type value = Empty()) noexcept {
     Type old = std::exchange(value_, value);
-    if (old != Traits::Empty()) Traits::Close(old);
+    if (old != Empty()) Close(old);
   }
 
   // For out-parameters: closes what is held, then lends the slot to the callee.
@@ -40,7 +42,10 @@ class UniqueResource {
   }
 
  private:
-  Type value_ = Traits::Empty();
+  // Handles are pointers or integers; "none" is given as a number for both.
+  static Type Empty() noexcept { return (Type)None; }
+
+  Type value_ = Empty();
 };
 
 }  // namespace tessard

@@ -1,9 +1,7 @@
-// The information page: opened once per insertion of a token, in the browser that the
-// system's App Paths entry names.
+#include "token/info_page.h"
 
 #include "platform/registry.h"
 #include "token/browser_command.h"
-#include "token/token_access.h"
 
 namespace tessard {
 
@@ -19,24 +17,19 @@ std::wstring BrowserPath() {
 
 }  // namespace
 
-void TokenAccess::LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) {
-  if (url.empty() || !IsSlotKnown(slot)) return;
-  std::wstring browser = BrowserPath();
-  if (browser.empty()) return;
-  std::lock_guard<std::recursive_mutex> hold(lock);
-  SlotEntry* entry = FindSlot(slot);
-  if (entry == nullptr || entry->browserProcess) return;
+std::optional<StartedBrowser> OpenInfoPage(const std::wstring& url) {
+  const std::wstring browser = BrowserPath();
+  if (browser.empty()) return std::nullopt;
   std::wstring commandLine = BrowserCommandLine(browser, url);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &started)) {
-    return;
+    return std::nullopt;
   }
   UniqueHandle thread(started.hThread);
-  entry->browserProcess.reset(started.hProcess);
-  entry->browserThreadId = started.dwThreadId;
+  return StartedBrowser{UniqueHandle(started.hProcess), started.dwThreadId};
 }
 
 }  // namespace tessard

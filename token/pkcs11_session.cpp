@@ -46,26 +46,40 @@ void FindOperation::Finish() {
 }
 
 CK_RV ReadAttributes(const Pkcs11Session& session, CK_OBJECT_HANDLE object,
-                     std::initializer_list<CK_ATTRIBUTE_TYPE> types, std::vector<std::vector<uint8_t>>& values) {
-  std::vector<CK_ATTRIBUTE> templ;
-  for (CK_ATTRIBUTE_TYPE type : types) templ.push_back({type, nullptr, 0});
-  auto count = static_cast<CK_ULONG>(templ.size());
-  CK_RV rv = session.functions()->C_GetAttributeValue(session.get(), object, templ.data(), count);
-  if (rv != CKR_OK) return rv;
-  values.assign(templ.size(), {});
-  for (size_t i = 0; i < templ.size(); ++i) {
-    if (templ[i].ulValueLen == CK_UNAVAILABLE_INFORMATION) return CKR_ATTRIBUTE_TYPE_INVALID;
-    if (templ[i].ulValueLen > kLargestAttribute) return CKR_HOST_MEMORY;
-    values[i].assign(templ[i].ulValueLen + 1, 0);
-    templ[i].pValue = values[i].data();
+                     std::initializer_list<AttributeRead> attributes, AttributeValues& values) {
+  std::vector<CK_ATTRIBUTE> lengths;
+  for (const AttributeRead& attribute : attributes) lengths.push_back({attribute.type, nullptr, 0});
+  CK_RV rv = session.functions()->C_GetAttributeValue(session.get(), object, lengths.data(),
+                                                      static_cast<CK_ULONG>(lengths.size()));
+  // These two only mark some attributes unavailable: the module answers every other one
+  // of the same call all the same.
+  if (rv != CKR_OK && rv != CKR_ATTRIBUTE_TYPE_INVALID && rv != CKR_ATTRIBUTE_SENSITIVE) return rv;
+  values.assign(lengths.size(), std::nullopt);
+  std::vector<CK_ATTRIBUTE> reads;
+  std::vector<size_t> readFor;
+  size_t index = 0;
+  for (const AttributeRead& attribute : attributes) {
+    const CK_ULONG length = lengths[index].ulValueLen;
+    if (length == CK_UNAVAILABLE_INFORMATION) {
+      if (!attribute.optional) return rv != CKR_OK ? rv : CKR_ATTRIBUTE_TYPE_INVALID;
+    } else {
+      if (length > kLargestAttribute) return CKR_HOST_MEMORY;
+      values[index].emplace(length + 1, 0);
+      reads.push_back({attribute.type, values[index]->data(), length});
+      readFor.push_back(index);
+    }
+    ++index;
   }
-  rv = session.functions()->C_GetAttributeValue(session.get(), object, templ.data(), count);
+  if (reads.empty()) return CKR_OK;
+  rv = session.functions()->C_GetAttributeValue(session.get(), object, reads.data(),
+                                                static_cast<CK_ULONG>(reads.size()));
   if (rv != CKR_OK) return rv;
-  for (size_t i = 0; i < templ.size(); ++i) {
+  for (size_t i = 0; i < reads.size(); ++i) {
+    std::vector<uint8_t>& value = *values[readFor[i]];
     // A second length beyond the first one means the module misreported; its value is not
     // to be trusted.
-    if (templ[i].ulValueLen >= values[i].size()) return CKR_GENERAL_ERROR;
-    values[i].resize(templ[i].ulValueLen);
+    if (reads[i].ulValueLen >= value.size()) return CKR_GENERAL_ERROR;
+    value.resize(reads[i].ulValueLen);
   }
   return CKR_OK;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "token/pkcs11.h"
@@ -49,9 +50,19 @@ class FindOperation {
   bool active_;
 };
 
+// One attribute of a read; an optional one may be missing from the object.
+struct AttributeRead {
+  CK_ATTRIBUTE_TYPE type;
+  bool optional = false;
+};
+
+using AttributeValues = std::vector<std::optional<std::vector<uint8_t>>>;
+
 // The two-call read of variable-length attributes: their lengths first, then zero-filled
-// buffers of length + 1. `values` gets one buffer per type, cut to the length read.
+// buffers of length + 1. `values` gets one entry per attribute, cut to the length read; an
+// optional attribute that the object lacks or keeps secret stays empty, a required one
+// fails the read.
 CK_RV ReadAttributes(const Pkcs11Session& session, CK_OBJECT_HANDLE object,
-                     std::initializer_list<CK_ATTRIBUTE_TYPE> types, std::vector<std::vector<uint8_t>>& values);
+                     std::initializer_list<AttributeRead> attributes, AttributeValues& values);
 
 }  // namespace tessard

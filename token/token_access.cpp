@@ -1,79 +1,272 @@
 #include "token/token_access.h"
 
-#include <cstring>
+#include <algorithm>
 
+#include "certstore/expiry.h"
+#include "certstore/registration.h"
+#include "certstore/removal.h"
+#include "platform/system_version.h"
+#include "token/card_provider.h"
+#include "token/info_page.h"
 #include "token/product_info.h"
-#include "token/token_wait.h"
+#include "token/token_reading.h"
 
 namespace tessard {
 
 namespace {
 
-using GetFunctionListEntry = CK_RV (*)(CK_FUNCTION_LIST**);
-using GetAuxFunctionListEntry = CK_RV (*)(const void**);
+using Guard = std::lock_guard<std::mutex>;
 
-template <typename Entry>
-Entry ExportOf(HMODULE module, const char* name) {
-  return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+// A program that writes a certificate to the token writes its "MY" entry too; the pause
+// gives it time to finish that entry, whose friendly name the token object then receives.
+constexpr DWORD kTwinSettleMs = 500;
+
+bool SameValue(const CertificateFacts& a, const CertificateFacts& b) { return a.value == b.value; }
+
+// The slot's entry in the table, const or not as the table; null when there is none.
+template <typename Slots>
+auto FindIn(Slots& slots, CK_SLOT_ID slot) {
+  auto it = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
+  return it == slots.end() ? nullptr : &*it;
 }
 
 }  // namespace
 
-TokenAccess::TokenAccess() = default;
-
-// A module still loaded would keep the monitor blocked in its wait for ever.
 TokenAccess::~TokenAccess() { Close(); }
 
 CK_RV TokenAccess::Open() {
-  if (module) return CKR_OK;
-  std::memset(providerName, 0, sizeof providerName);
-  std::wcsncpy(providerName, kProductInfo.providerName, std::size(providerName) - 1);
+  if (module.IsLoaded()) return CKR_OK;
+  {
+    Guard hold(lock);
+    providerName = kProductInfo.providerName;
+  }
   PurgeProviderCertificates();
-  module.reset(::LoadLibraryW(kProductInfo.moduleFileName));
-  if (!module) return CKR_FUNCTION_FAILED;
-  if (functions == nullptr || auxFunctions == nullptr) {
-    if (CK_RV rv = ResolveFunctionLists(); rv != CKR_OK) {
-      UnloadModule();
-      return rv;
-    }
-  }
-  // Unloaded on failure too: a later Open must not find a module that was never
-  // initialised and report success.
-  if (CK_RV rv = functions->C_Initialize(nullptr); rv != CKR_OK) {
-    UnloadModule();
-    return rv;
-  }
+  if (CK_RV rv = module.Load(kProductInfo.moduleFileName); rv != CKR_OK) return rv;
   return LoadAllSlots();
 }
 
-CK_RV TokenAccess::ResolveFunctionLists() {
-  auto getFunctionList = ExportOf<GetFunctionListEntry>(module.get(), "C_GetFunctionList");
-  auto getAuxFunctionList = ExportOf<GetAuxFunctionListEntry>(module.get(), "E_GetAuxFunctionList");
-  if (getFunctionList == nullptr || getAuxFunctionList == nullptr) return CKR_FUNCTION_FAILED;
-  if (CK_RV rv = getFunctionList(&functions); rv != CKR_OK) return rv;
-  if (functions == nullptr) return CKR_FUNCTION_FAILED;
-  if (CK_RV rv = getAuxFunctionList(&auxFunctions); rv != CKR_OK) return rv;
-  if (auxFunctions == nullptr || WaitEntryOf(auxFunctions) == nullptr) return CKR_FUNCTION_FAILED;
-  return CKR_OK;
-}
-
-void TokenAccess::UnloadModule() {
-  module.reset();
-  functions = nullptr;
-  auxFunctions = nullptr;
-}
-
 CK_RV TokenAccess::Close() {
-  if (!module) return CKR_OK;
-  if (functions == nullptr) return CKR_GENERAL_ERROR;
-  functions->C_Finalize(nullptr);
-  monitorThread.Stop();
+  if (!module.IsLoaded()) return CKR_OK;
+  module.Finalize();
+  monitor.Stop();
   {
-    std::lock_guard<std::recursive_mutex> hold(lock);
+    Guard hold(lock);
     slots.clear();
   }
-  UnloadModule();
+  module.Unload();
   return CKR_OK;
+}
+
+CK_RV TokenAccess::StartMonitor(HWND window, UINT message) {
+  return monitor.Start(module.WaitEntry(), window, message);
+}
+
+bool TokenAccess::HasTokens() const {
+  Guard hold(lock);
+  return !slots.empty();
+}
+
+bool TokenAccess::IsSlotKnown(CK_SLOT_ID slot) const {
+  Guard hold(lock);
+  return FindIn(slots, slot) != nullptr;
+}
+
+std::wstring TokenAccess::ReaderNameOfSlot(CK_SLOT_ID slot) const {
+  Guard hold(lock);
+  const SlotEntry* entry = FindIn(slots, slot);
+  return entry != nullptr ? entry->readerName : std::wstring();
+}
+
+std::vector<TokenCertificate> TokenAccess::CertificatesOfSlot(CK_SLOT_ID slot) const {
+  Guard hold(lock);
+  const SlotEntry* entry = FindIn(slots, slot);
+  return entry != nullptr ? entry->certificates : std::vector<TokenCertificate>();
+}
+
+CK_RV TokenAccess::LoadAllSlots() {
+  {
+    Guard hold(lock);
+    slots.clear();
+  }
+  CK_FUNCTION_LIST* functions = module.Functions();
+  CK_ULONG count = 0;
+  if (CK_RV rv = functions->C_GetSlotList(CK_TRUE, nullptr, &count); rv != CKR_OK) return rv;
+  if (count == 0) return CKR_OK;
+  std::vector<CK_SLOT_ID> list(count);
+  CK_ULONG listed = count;
+  CK_RV rv = functions->C_GetSlotList(CK_TRUE, list.data(), &listed);
+  if (rv != CKR_OK || listed != count) return rv;
+  for (CK_SLOT_ID slot : list) {
+    CK_SLOT_INFO info = {};
+    rv = functions->C_GetSlotInfo(slot, &info);
+    // Tokens present at start-up are registered whether initialised or not.
+    if (rv == CKR_OK && (info.flags & CKF_TOKEN_PRESENT) != 0) LoadSlot(slot, info, true);
+  }
+  return rv;
+}
+
+void TokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
+  CK_FUNCTION_LIST* functions = module.Functions();
+  if (functions == nullptr) return;
+  CK_SLOT_INFO slotInfo = {};
+  if (functions->C_GetSlotInfo(slot, &slotInfo) != CKR_OK || (slotInfo.flags & CKF_TOKEN_PRESENT) == 0) return;
+  CK_TOKEN_INFO tokenInfo = {};
+  if (functions->C_GetTokenInfo(slot, &tokenInfo) != CKR_OK) return;
+  if (IsSlotKnown(slot)) return;
+  LoadSlot(slot, slotInfo, (tokenInfo.flags & CKF_TOKEN_INITIALIZED) != 0);
+}
+
+void TokenAccess::LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, bool registering) {
+  CK_RV status = CKR_OK;
+  std::optional<SlotEntry> read = ReadToken(module.Functions(), slot, info, status);
+  if (!read) return;
+  // The same card serves every certificate of the token.
+  read->token.cardProvider = LookupCardProvider(read->readerName);
+  Guard hold(lock);
+  if (FindIn(slots, slot) != nullptr) return;
+  SlotEntry& entry = slots.emplace_back(std::move(*read));
+  if (!registering) return;
+  UserStores stores;
+  RegisterSlotCertificates(stores, entry);
+}
+
+bool TokenAccess::RegisterCertificate(UserStores& stores, const SlotEntry& entry, TokenCertificate& certificate) {
+  if (entry.token.cardProvider) providerName = *entry.token.cardProvider;
+  return tessard::RegisterCertificate(stores, entry.token, providerName, certificate);
+}
+
+void TokenAccess::RegisterSlotCertificates(UserStores& stores, SlotEntry& entry) {
+  for (TokenCertificate& certificate : entry.certificates) RegisterCertificate(stores, entry, certificate);
+}
+
+void TokenAccess::UnregisterCertificates(UserStores& stores, const SlotEntry& entry,
+                                         const std::vector<TokenCertificate>& certificates) {
+  std::vector<RegisteredKey> keys;
+  for (const TokenCertificate& certificate : certificates) {
+    if (auto key = RegisteredKeyOf(providerName, entry.readerName, certificate)) keys.push_back(std::move(*key));
+  }
+  UnregisterKeys(stores, keys);
+  for (const TokenCertificate& certificate : certificates) {
+    for (SlotEntry& other : slots) {
+      if (other.slot == certificate.slot) continue;
+      for (TokenCertificate& twin : other.certificates) {
+        if (SameValue(twin, certificate)) RegisterCertificate(stores, other, twin);
+      }
+    }
+  }
+}
+
+void TokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
+  // One hold over both steps: an object event handled between them would register a
+  // certificate of the departing token again, and nothing would take that entry out.
+  Guard hold(lock);
+  auto entry = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
+  if (entry == slots.end()) return;
+  UserStores stores;
+  UnregisterCertificates(stores, *entry, entry->certificates);
+  RemoveSlot(entry, closeBrowser);
+}
+
+void TokenAccess::RemoveSlot(std::list<SlotEntry>::iterator entry, bool closeBrowser) {
+  if (closeBrowser) {
+    if (IsWindows9xFamily()) {
+      if (entry->browserProcess) ::TerminateProcess(entry->browserProcess.get(), 1);
+    } else if (entry->browserThreadId != 0) {
+      ::EnumThreadWindows(entry->browserThreadId, CloseWindowProc, 0);
+    }
+  }
+  slots.erase(entry);
+}
+
+bool TokenAccess::UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) {
+  Guard hold(lock);
+  SlotEntry* entry = FindIn(slots, slot);
+  if (entry == nullptr) return true;
+  UserStores stores;
+  UnregisterCertificates(stores, *entry, entry->certificates);
+  if (clearList) entry->certificates.clear();
+  return true;
+}
+
+void TokenAccess::LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) {
+  if (url.empty()) return;
+  Guard hold(lock);
+  SlotEntry* entry = FindIn(slots, slot);
+  // Once per insertion of the token.
+  if (entry == nullptr || entry->browserProcess) return;
+  if (std::optional<StartedBrowser> browser = OpenInfoPage(url)) {
+    entry->browserProcess = std::move(browser->process);
+    entry->browserThreadId = browser->threadId;
+  }
+}
+
+void TokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
+  CK_FUNCTION_LIST* functions = module.Functions();
+  if (functions == nullptr) return;
+  Guard hold(lock);
+  SlotEntry* entry = FindIn(slots, slot);
+  if (entry == nullptr) return;
+  Pkcs11Session session(functions, slot);
+  if (session.OpenStatus() != CKR_OK) return;
+  CK_OBJECT_CLASS objectClass = 0;
+  CK_ATTRIBUTE classTemplate = {CKA_CLASS, &objectClass, sizeof objectClass};
+  if (functions->C_GetAttributeValue(session.get(), object, &classTemplate, 1) != CKR_OK ||
+      objectClass != CKO_CERTIFICATE) {
+    return;
+  }
+  CK_RV status = CKR_OK;
+  std::optional<TokenCertificate> certificate = ReadCertificateObject(session, slot, object, status);
+  if (!certificate) return;
+  UserStores stores;
+  const HCERTSTORE personal = stores.Get(kPersonalStore);
+  if (!personal) return;
+  ::Sleep(kTwinSettleMs);
+  if (std::optional<CertBytes> twinName = ReadFriendlyNameOfTwin(personal, certificate->value)) {
+    CK_ATTRIBUTE name = {CKA_VENDOR_FRIENDLY_NAME, twinName->data(), static_cast<CK_ULONG>(twinName->size())};
+    if (functions->C_SetAttributeValue(session.get(), object, &name, 1) != CKR_OK) return;
+    certificate->friendlyName = std::move(twinName);
+  }
+  const bool listed = std::any_of(entry->certificates.begin(), entry->certificates.end(),
+                                  [&](const TokenCertificate& c) { return SameValue(c, *certificate); });
+  if (listed) return;
+  // A key made together with the certificate is on the token by now.
+  entry->token.publicKeys = ReadPublicKeys(session);
+  RegisterCertificate(stores, *entry, *certificate);
+  entry->certificates.push_back(std::move(*certificate));
+}
+
+void TokenAccess::OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
+  Guard hold(lock);
+  SlotEntry* entry = FindIn(slots, slot);
+  if (entry == nullptr) return;
+  auto it = std::find_if(entry->certificates.begin(), entry->certificates.end(),
+                         [object](const TokenCertificate& c) { return c.object == object; });
+  if (it == entry->certificates.end()) return;
+  UserStores stores;
+  UnregisterCertificates(stores, *entry, {*it});
+  entry->certificates.erase(it);
+}
+
+bool TokenAccess::PurgeProviderCertificates() {
+  std::wstring provider;
+  {
+    Guard hold(lock);
+    provider = providerName;
+  }
+  UserStores stores;
+  return PurgeProvider(stores, provider);
+}
+
+bool TokenAccess::CheckExpiry(CK_SLOT_ID slot, int days) {
+  if (days < 0) return false;
+  std::vector<CertBytes> values;
+  {
+    Guard hold(lock);
+    if (const SlotEntry* entry = FindIn(slots, slot)) {
+      for (const TokenCertificate& certificate : entry->certificates) values.push_back(certificate.value);
+    }
+  }
+  return AnyCertificateExpiresBy(values, days, CurrentUtcTime());
 }
 
 }  // namespace tessard

@@ -1,83 +1,78 @@
 #pragma once
-// The one object through which the program reaches the token: it loads the token's
-// PKCS#11 module, keeps the table of inserted tokens and runs the event monitor.
+// The one object through which the program reaches the token: it loads the token's PKCS#11
+// module, keeps the table of inserted tokens, runs the event monitor, and hands what it
+// reads from a token to the store side, which registers and removes certificates.
 
 #include <windows.h>
 
 #include <list>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/handles.h"
-#include "platform/thread.h"
-#include "token/pkcs11.h"
+#include "certstore/user_stores.h"
 #include "token/slot_entry.h"
+#include "token/token_access_interface.h"
+#include "token/token_module.h"
+#include "token/token_monitor.h"
 
 namespace tessard {
 
-class TokenAccess {
+class TokenAccess final : public TokenAccessInterface {
  public:
-  TokenAccess();
-  ~TokenAccess();
+  TokenAccess() = default;
+  // A module still loaded would keep the monitor blocked in its wait for ever.
+  ~TokenAccess() override;
   TokenAccess(const TokenAccess&) = delete;
   TokenAccess& operator=(const TokenAccess&) = delete;
 
-  CK_RV Open();
-  CK_RV Close();
-  CK_RV StartMonitor(HWND window, UINT message);
+  CK_RV Open() override;
+  CK_RV Close() override;
+  CK_RV StartMonitor(HWND window, UINT message) override;
 
-  bool HasTokens() const;
-  bool IsSlotKnown(CK_SLOT_ID slot) const;
-  bool IsTokenPresent(CK_SLOT_ID slot) const;
+  bool HasTokens() const override;
+  bool IsSlotKnown(CK_SLOT_ID slot) const override;
+  void OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) override;
+  void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) override;
+  void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) override;
+
+  void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
+  void OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
+  bool UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) override;
+  bool PurgeProviderCertificates() override;
+  bool CheckExpiry(CK_SLOT_ID slot, int days) override;
+
+  // The reader name of the slot's token; empty for an unknown slot.
   std::wstring ReaderNameOfSlot(CK_SLOT_ID slot) const;
   // A copy of the certificates read from the slot's token (empty for an unknown slot).
   std::vector<TokenCertificate> CertificatesOfSlot(CK_SLOT_ID slot) const;
-  void OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url);
-  void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser);
-  void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url);
-
-  void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object);
-  void OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object);
-  bool UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList);
-  bool PurgeProviderCertificates();
-  bool CheckExpiry(CK_SLOT_ID slot, int days);
 
  private:
-  static int32_t MonitorThreadProc(void* parameter);
   CK_RV LoadAllSlots();
-  CK_RV LoadSlot(CK_SLOT_ID slot);
-  CK_RV ReadCertificates(SlotEntry& entry);
-  void RemoveSlot(CK_SLOT_ID slot, bool closeBrowser);
-  bool RegisterSlotCertificates(CK_SLOT_ID slot);
-  bool RegisterCertificate(CK_SLOT_ID slot, TokenCertificate& certificate);
-  bool IsUserCertificate(CK_SLOT_ID slot, const TokenCertificate& certificate) const;
-  CK_RV FindKeySpec(CK_SLOT_ID slot, const TokenCertificate& certificate, DWORD& keySpec) const;
-  std::optional<std::vector<uint8_t>> ReadFriendlyName(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) const;
-  bool LookupCardProvider(CK_SLOT_ID slot, std::wstring& provider);
-  bool UnregisterCertificate(CK_SLOT_ID slot, const TokenCertificate& certificate);
-  bool ReregisterOnOtherSlots(const TokenCertificate& certificate);
-  CK_RV ResolveFunctionLists();
-  void UnloadModule();
-  SlotEntry* FindSlot(CK_SLOT_ID slot);
-  const SlotEntry* FindSlot(CK_SLOT_ID slot) const;
+  // Reads the token and enters it, with its certificates registered when `registering`.
+  // A token that cannot be read whole is not entered.
+  void LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, bool registering);
 
-  UniqueModule module;
-  CK_FUNCTION_LIST* functions = nullptr;
-  const void* auxFunctions = nullptr;
-  HWND notifyWindow = nullptr;
-  UINT notifyMessage = 0;
-  Thread monitorThread;
-  wchar_t providerName[260] = {};
-  // Guards `slots`: held over every read and every change of the table, on the UI thread
-  // (insertion, removal, queries) and on the dialog's worker (object events) alike. The
-  // token is read without it: LoadSlot builds its entry aside and takes the lock only to
-  // append it, so a slow token never blocks the worker and the worker never sees an
-  // entry that is still being filled. Recursive, because registration under the lock
-  // asks the table again.
+  // The members below run with `lock` held.
+  bool RegisterCertificate(UserStores& stores, const SlotEntry& entry, TokenCertificate& certificate);
+  void RegisterSlotCertificates(UserStores& stores, SlotEntry& entry);
+  // Takes the certificates' "MY" entries out and registers each again for another token
+  // that carries it too.
+  void UnregisterCertificates(UserStores& stores, const SlotEntry& entry,
+                              const std::vector<TokenCertificate>& certificates);
+  void RemoveSlot(std::list<SlotEntry>::iterator entry, bool closeBrowser);
+
+  TokenModule module;
+  TokenMonitor monitor;
+  // `lock` guards the slot table and the provider name. Every public member takes it once
+  // and the members above expect it held, so it is never taken twice on one thread. The
+  // token is read without it (LoadSlot reads aside and enters the whole entry under it),
+  // except by OnObjectCreated, which holds it throughout so that a removal waits for it.
   std::list<SlotEntry> slots;
-  mutable std::recursive_mutex lock;
+  // The provider named in "MY" entries and recognised when removing them: the product's
+  // until a token's card names another, which then serves for the rest of the run.
+  std::wstring providerName;
+  mutable std::mutex lock;
 };
 
 }  // namespace tessard

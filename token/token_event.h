@@ -36,11 +36,8 @@ constexpr uint32_t CodeOfPackedEvent(uint64_t packed) { return static_cast<uint3
 enum class TokenEventRoute {
   Insertion,
   Removal,
-  Worker,  // 3 to 5: the worker thread, or at once when it does not run
-  SaveProgress,
-  KeyPairProgress,
-  LowLevelInitProgress,
-  InitProgress,
+  Worker,    // 3 to 5: the worker thread, or at once when it does not run
+  Progress,  // 256 to 270: saving, key-pair generation, (low-level) initialisation
   Ignored,
 };
 
@@ -48,10 +45,7 @@ constexpr TokenEventRoute RouteOfTokenEvent(uint32_t code) {
   if (code == TOKEN_EVENT_INSERTED) return TokenEventRoute::Insertion;
   if (code == TOKEN_EVENT_REMOVED) return TokenEventRoute::Removal;
   if (code >= TOKEN_EVENT_OBJECT_CREATED && code <= TOKEN_EVENT_IGNORED) return TokenEventRoute::Worker;
-  if (code >= 256 && code <= 261) return TokenEventRoute::SaveProgress;
-  if (code >= 262 && code <= 264) return TokenEventRoute::KeyPairProgress;
-  if (code >= 265 && code <= 267) return TokenEventRoute::LowLevelInitProgress;
-  if (code >= 268 && code <= 270) return TokenEventRoute::InitProgress;
+  if (code >= TOKEN_EVENT_PROGRESS_FIRST && code <= TOKEN_EVENT_PROGRESS_LAST) return TokenEventRoute::Progress;
   return TokenEventRoute::Ignored;
 }
 

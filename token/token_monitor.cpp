@@ -1,11 +1,9 @@
-// The monitor thread: blocks in the module's event wait and posts each event to the
-// main dialog. It only posts, so it can never wait on the window thread.
+#include "token/token_monitor.h"
 
 #include <cstring>
 
-#include "token/token_access.h"
+#include "token/monitor_backoff.h"
 #include "token/token_event.h"
-#include "token/token_wait.h"
 
 namespace tessard {
 
@@ -15,29 +13,38 @@ WaitForTokenEventEntry WaitEntryOf(const void* auxFunctions) {
   return reinterpret_cast<WaitForTokenEventEntry>(entry);
 }
 
-CK_RV TokenAccess::StartMonitor(HWND window, UINT message) {
-  notifyWindow = window;
-  notifyMessage = message;
-  return monitorThread.Start(&TokenAccess::MonitorThreadProc, nullptr, this) == 0 ? CKR_OK : CKR_GENERAL_ERROR;
+TokenMonitor::TokenMonitor() : wake_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+CK_RV TokenMonitor::Start(WaitForTokenEventEntry wait, HWND window, UINT message) {
+  if (thread_.IsRunning() || !wake_) return CKR_GENERAL_ERROR;
+  wait_ = wait;
+  window_ = window;
+  message_ = message;
+  ::ResetEvent(wake_.get());
+  return thread_.Start(&TokenMonitor::MonitorThreadProc, nullptr, this) == 0 ? CKR_OK : CKR_GENERAL_ERROR;
 }
 
-int32_t TokenAccess::MonitorThreadProc(void* parameter) {
-  const auto* self = static_cast<const TokenAccess*>(parameter);
-  HWND window = self->notifyWindow;
-  UINT message = self->notifyMessage;
-  if (self->auxFunctions == nullptr) return 0;
-  WaitForTokenEventEntry wait = WaitEntryOf(self->auxFunctions);
-  if (wait == nullptr) return 0;
+void TokenMonitor::Stop() {
+  ::SetEvent(wake_.get());
+  thread_.Stop();
+}
+
+int32_t TokenMonitor::MonitorThreadProc(void* parameter) {
+  const auto* self = static_cast<const TokenMonitor*>(parameter);
+  if (self->wait_ == nullptr) return 0;
+  FailureBackoff backoff;
   // Kept across calls: an event that leaves it untouched carries the previous value.
   CK_ULONG data = 0;
-  while (!self->monitorThread.IsStopRequested()) {
+  while (!self->thread_.IsStopRequested()) {
     CK_SLOT_ID slot = 0;
     CK_ULONG code = 0;
-    CK_RV rv = wait(0, &slot, &code, &data, nullptr);
+    const CK_RV rv = self->wait_(0, &slot, &code, &data, nullptr);
+    if (rv == CKR_CRYPTOKI_NOT_INITIALIZED) break;
+    const unsigned pauseMs = backoff.PauseAfter(rv != CKR_OK);
     if (rv == CKR_OK) {
-      ::PostMessageW(window, message, PackTokenEvent(slot, code), static_cast<LPARAM>(data));
+      ::PostMessageW(self->window_, self->message_, PackTokenEvent(slot, code), static_cast<LPARAM>(data));
       ::Sleep(0);
-    } else if (rv == CKR_CRYPTOKI_NOT_INITIALIZED) {
+    } else if (::WaitForSingleObject(self->wake_.get(), pauseMs) == WAIT_OBJECT_0) {
       break;
     }
   }

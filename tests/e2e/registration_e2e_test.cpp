@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "certstore/registration.h"
 #include "tests/e2e/token_program.h"
 #include "tests/win/store_probe.h"
 #include "token/product_info.h"
@@ -82,8 +83,11 @@ TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {
   ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"CA", ca_); }));
   // Another program has made the "MY" entry of a certificate it is writing to the token.
   const CertBytes friendly{'H', 0, 'o', 0, 'a', 0, 0, 0};
-  ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(user_).get(),
-                                    {L"MY", L"writer", L"Writer Provider", AT_KEYEXCHANGE, friendly}));
+  {
+    UserStores stores;
+    ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(user_).get(),
+                                      {L"MY", L"writer", L"Writer Provider", AT_KEYEXCHANGE, friendly}));
+  }
   Sim("add --slot 1" + Cert("user_exchange") + " --key --container fresh");
   EXPECT_TRUE(PollUntil(10s, [] { return Tokensim("list").output.find("friendly \"Hoa\"") != std::string::npos; }))
       << Tokensim("list").output;

@@ -6,10 +6,10 @@
 #include <limits>
 #include <vector>
 
-#include "certstore/atr_match.h"
 #include "certstore/expiry_rules.h"
 #include "certstore/removal_rules.h"
 #include "certstore/rsa_modulus.h"
+#include "token/atr_match.h"
 
 namespace tessard {
 namespace {

@@ -1,7 +1,7 @@
 // The card-type search over a smart-card database of the test's own under HKLM of the
 // test prefix, and the reader query against the simulated token's readers through the
 // stand-in winscard.dll of the test folder.
-#include "certstore/card_provider.h"
+#include "token/card_provider.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "certstore/cert_store.h"
+#include "certstore/expiry.h"
+#include "certstore/registration.h"
+#include "certstore/removal.h"
+#include "platform/two_call.h"
 #include "tests/win/store_probe.h"
 
 namespace tessard {
@@ -18,12 +21,10 @@ CertBytes Load(const char* name) { return testing::LoadTestCertificate(name); }
 CertBytes ModulusFromCrypt32(const CertBytes& value) {
   const UniqueCertContext certificate = DecodeCertificate(value);
   const CRYPT_BIT_BLOB& bits = certificate.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey;
-  DWORD size = 0;
-  EXPECT_TRUE(
-      ::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, bits.pbData, bits.cbData, 0, nullptr, &size));
-  CertBytes blob(size);
-  EXPECT_TRUE(
-      ::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, bits.pbData, bits.cbData, 0, blob.data(), &size));
+  const CertBytes blob = ReadTwoCall([&](BYTE* buffer, DWORD* size) {
+                           return ::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, bits.pbData,
+                                                      bits.cbData, 0, buffer, size) != FALSE;
+                         }).value_or(CertBytes(sizeof(BLOBHEADER) + sizeof(RSAPUBKEY)));
   const auto* header = reinterpret_cast<const RSAPUBKEY*>(blob.data() + sizeof(BLOBHEADER));
   const unsigned char* little = blob.data() + sizeof(BLOBHEADER) + sizeof(RSAPUBKEY);
   CertBytes modulus(little, little + header->bitlen / 8);
@@ -31,24 +32,26 @@ CertBytes ModulusFromCrypt32(const CertBytes& value) {
   return modulus;
 }
 
-CertStatus Extract(const CertBytes& value, CertBytes& modulus) {
-  unsigned long length = 0;
-  const CertStatus first = ExtractRsaModulus(value.data(), static_cast<unsigned long>(value.size()), nullptr, &length);
-  if (first != kStatusOk) return first;
-  modulus.assign(length, 0);
-  return ExtractRsaModulus(value.data(), static_cast<unsigned long>(value.size()), modulus.data(), &length);
+const wchar_t* AuthorityStoreOf(const char* name) {
+  const UniqueCertContext certificate = DecodeCertificate(Load(name));
+  return certificate ? ChooseAuthorityStore(certificate.get()) : L"(does not decode)";
+}
+
+std::optional<CertBytes> ModulusOf(const char* name) {
+  const UniqueCertContext certificate = DecodeCertificate(Load(name));
+  return certificate ? ExtractRsaModulus(certificate.get()) : std::nullopt;
 }
 
 TEST(AuthorityStore, ChosenBySelfSignatureThenConstraintsThenUsage) {
-  EXPECT_EQ(ChooseAuthorityStore(Load("root")), L"ROOT");
-  EXPECT_EQ(ChooseAuthorityStore(Load("root_not_ca")), L"ROOT") << "self-signed beats fCA false";
-  EXPECT_EQ(ChooseAuthorityStore(Load("ca")), L"CA");
-  EXPECT_EQ(ChooseAuthorityStore(Load("not_ca_signing")), L"ADDRESSBOOK") << "fCA false beats cert-signing usage";
-  EXPECT_EQ(ChooseAuthorityStore(Load("ca_by_usage")), L"CA");
-  EXPECT_EQ(ChooseAuthorityStore(Load("user_sign")), L"ADDRESSBOOK");
-  EXPECT_EQ(ChooseAuthorityStore(Load("user_no_usage")), L"ADDRESSBOOK");
-  EXPECT_EQ(ChooseAuthorityStore(Load("truncated")), std::nullopt);
-  EXPECT_EQ(ChooseAuthorityStore({}), std::nullopt);
+  EXPECT_STREQ(AuthorityStoreOf("root"), L"ROOT");
+  EXPECT_STREQ(AuthorityStoreOf("root_not_ca"), L"ROOT") << "self-signed beats fCA false";
+  EXPECT_STREQ(AuthorityStoreOf("ca"), L"CA");
+  EXPECT_STREQ(AuthorityStoreOf("not_ca_signing"), L"ADDRESSBOOK") << "fCA false beats cert-signing usage";
+  EXPECT_STREQ(AuthorityStoreOf("ca_by_usage"), L"CA");
+  EXPECT_STREQ(AuthorityStoreOf("user_sign"), L"ADDRESSBOOK");
+  EXPECT_STREQ(AuthorityStoreOf("user_no_usage"), L"ADDRESSBOOK");
+  EXPECT_FALSE(DecodeCertificate(Load("truncated")));
+  EXPECT_FALSE(DecodeCertificate({}));
 }
 
 TEST(KeySpec, FollowsKeyUsageWithEnciphermentFirst) {
@@ -57,33 +60,42 @@ TEST(KeySpec, FollowsKeyUsageWithEnciphermentFirst) {
   EXPECT_EQ(KeySpecFromKeyUsage(DecodeCertificate(Load("user_no_usage")).get()), static_cast<DWORD>(AT_KEYEXCHANGE));
 }
 
+TEST(KeySpec, ComesOnlyFromAnRsaKeyOfTheSameIdAndContainerThatSaysWhetherItEncrypts) {
+  CertificateFacts certificate;
+  certificate.id = {1, 2};
+  certificate.containerName = L"c1";
+  const PublicKeyFacts signing{{1, 2}, L"c1", {}, true, false};
+  EXPECT_EQ(FindKeySpec(certificate, {signing}), static_cast<DWORD>(AT_SIGNATURE));
+  EXPECT_EQ(FindKeySpec(certificate, {{{1, 2}, L"c1", {}, true, true}}), static_cast<DWORD>(AT_KEYEXCHANGE));
+  EXPECT_EQ(FindKeySpec(certificate, {{{1, 2}, L"c1", {}, true, std::nullopt}}), std::nullopt) << "CKA_ENCRYPT unread";
+  EXPECT_EQ(FindKeySpec(certificate, {{{1, 2}, L"c1", {}, false, false}}), std::nullopt) << "not RSA";
+  EXPECT_EQ(FindKeySpec(certificate, {{{1, 3}, L"c1", {}, true, false}}), std::nullopt) << "another id";
+  EXPECT_EQ(FindKeySpec(certificate, {{{1, 2}, L"c2", {}, true, false}}), std::nullopt) << "another container";
+}
+
 TEST(RsaModulusOfCertificate, EqualsWhatCrypt32DecodesForEveryKeySize) {
   for (const char* name : {"user_1024", "user_sign", "user_4096", "key_well_formed"}) {
-    const CertBytes value = Load(name);
-    CertBytes modulus;
-    ASSERT_EQ(Extract(value, modulus), kStatusOk) << name;
-    EXPECT_EQ(modulus, ModulusFromCrypt32(value)) << name;
-    EXPECT_NE(modulus.front(), 0) << name;
+    const std::optional<CertBytes> modulus = ModulusOf(name);
+    ASSERT_TRUE(modulus) << name;
+    EXPECT_EQ(*modulus, ModulusFromCrypt32(Load(name))) << name;
+    EXPECT_NE(modulus->front(), 0) << name;
   }
 }
 
-TEST(RsaModulusOfCertificate, ReportsBadArgumentsAndShortBuffers) {
-  const CertBytes value = Load("user_sign");
-  unsigned long length = 0;
-  EXPECT_EQ(ExtractRsaModulus(nullptr, 10, nullptr, &length), kStatusArgumentsBad);
-  EXPECT_EQ(ExtractRsaModulus(value.data(), 0, nullptr, &length), kStatusArgumentsBad);
-  unsigned char small[16] = {};
-  length = sizeof small;
-  EXPECT_EQ(ExtractRsaModulus(value.data(), static_cast<unsigned long>(value.size()), small, &length),
-            kStatusBufferTooSmall);
-  EXPECT_EQ(length, 256u);
+TEST(RsaModulusOfCertificate, MalformedOrNonRsaKeysGiveNone) {
+  for (const char* name : {"user_ec", "key_length_past_end", "key_three_byte_length", "key_not_integer"}) {
+    EXPECT_EQ(ModulusOf(name), std::nullopt) << name;
+  }
 }
 
-TEST(RsaModulusOfCertificate, MalformedOrNonRsaCertificatesGiveAnError) {
-  for (const char* name : {"truncated", "user_ec", "key_length_past_end", "key_three_byte_length", "key_not_integer"}) {
-    CertBytes modulus;
-    EXPECT_EQ(Extract(Load(name), modulus), kStatusGeneralError) << name;
-  }
+TEST(RsaModulusOfCertificate, AKeyWithTheModulusMakesAUserCertificate) {
+  const UniqueCertContext certificate = DecodeCertificate(Load("user_sign"));
+  const CertBytes modulus = *ExtractRsaModulus(certificate.get());
+  EXPECT_TRUE(IsUserCertificate(certificate.get(), {{{}, L"", {9}, true, true}, {{}, L"", modulus, true, true}}));
+  EXPECT_FALSE(IsUserCertificate(certificate.get(), {{{}, L"", *ModulusOf("user_exchange"), true, true}}));
+  EXPECT_FALSE(IsUserCertificate(certificate.get(), {}));
+  const UniqueCertContext ec = DecodeCertificate(Load("user_ec"));
+  EXPECT_FALSE(IsUserCertificate(ec.get(), {{{}, L"", {}, false, true}})) << "no modulus matches an empty one";
 }
 
 constexpr wchar_t kProvider[] = L"Tessard Test Provider";
@@ -92,25 +104,40 @@ constexpr wchar_t kOtherProvider[] = L"Another Provider";
 using testing::KeyProviderOf;
 using testing::StoreHolds;
 
+// Each of these is one operation: its stores are closed, and what it changed is written, on
+// return.
+bool Add(const CertBytes& value, const StoreAddition& addition) {
+  UserStores stores;
+  return AddCertificateToStore(stores, DecodeCertificate(value).get(), addition);
+}
+
+bool Unregister(const RegisteredKey& key) {
+  UserStores stores;
+  return UnregisterKeys(stores, {&key, 1});
+}
+
+bool Purge(const std::wstring& provider) {
+  UserStores stores;
+  return PurgeProvider(stores, provider);
+}
+
 class PersonalStore : public ::testing::Test {
  protected:
   void TearDown() override {
-    PurgeProvider(kProvider);
-    PurgeProvider(kOtherProvider);
+    Purge(kProvider);
+    Purge(kOtherProvider);
   }
 
   static void AddToMy(const CertBytes& value, const wchar_t* container, DWORD keySpec,
                       const wchar_t* provider = kProvider) {
-    const StoreAddition addition{kPersonalStore, container, provider, keySpec, std::nullopt};
-    ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(value).get(), addition));
+    ASSERT_TRUE(Add(value, {kPersonalStore, container, provider, keySpec, std::nullopt}));
   }
 };
 
 TEST_F(PersonalStore, EntryCarriesKeyProviderInfoAndFriendlyName) {
   const CertBytes value = Load("user_exchange");
   const CertBytes friendly{'A', 0, 'l', 0, 'i', 0, 0, 0};
-  StoreAddition addition{kPersonalStore, L"container-7", kProvider, AT_KEYEXCHANGE, friendly};
-  ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(value).get(), addition));
+  ASSERT_TRUE(Add(value, {kPersonalStore, L"container-7", kProvider, AT_KEYEXCHANGE, friendly}));
 
   const auto info = KeyProviderOf(kPersonalStore, value);
   ASSERT_TRUE(info);
@@ -120,8 +147,8 @@ TEST_F(PersonalStore, EntryCarriesKeyProviderInfoAndFriendlyName) {
   EXPECT_EQ(info->flags, 0u);
   EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
 
-  const UniqueCertStore store = OpenUserStore(kPersonalStore);
-  EXPECT_EQ(ReadFriendlyNameOfTwin(store.get(), value), friendly);
+  UserStores stores;
+  EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), value), friendly);
 }
 
 TEST_F(PersonalStore, AddingAgainReplacesTheKeyProviderInfo) {
@@ -138,9 +165,9 @@ TEST_F(PersonalStore, AddingAgainReplacesTheKeyProviderInfo) {
 TEST_F(PersonalStore, TwinWithoutFriendlyNameGivesNone) {
   const CertBytes value = Load("user_sign");
   AddToMy(value, L"c1", AT_SIGNATURE);
-  const UniqueCertStore store = OpenUserStore(kPersonalStore);
-  EXPECT_EQ(ReadFriendlyNameOfTwin(store.get(), value), std::nullopt);
-  EXPECT_EQ(ReadFriendlyNameOfTwin(store.get(), Load("user_4096")), std::nullopt);
+  UserStores stores;
+  EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), value), std::nullopt);
+  EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), Load("user_4096")), std::nullopt);
 }
 
 TEST_F(PersonalStore, RemovalTakesOnlyTheEntriesOfTheKey) {
@@ -151,7 +178,7 @@ TEST_F(PersonalStore, RemovalTakesOnlyTheEntriesOfTheKey) {
   AddToMy(otherSpec, L"c1", AT_KEYEXCHANGE);
   AddToMy(partOfPath, L"Reader", AT_SIGNATURE);
 
-  ASSERT_TRUE(DeleteMatchingEntries({kProvider, L"\\\\.\\Reader 0\\c1", L"c1", AT_SIGNATURE}));
+  ASSERT_TRUE(Unregister({kProvider, L"\\\\.\\Reader 0\\c1", L"c1", AT_SIGNATURE}));
   EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
   EXPECT_TRUE(StoreHolds(kPersonalStore, otherSpec));
   EXPECT_TRUE(StoreHolds(kPersonalStore, partOfPath));
@@ -164,17 +191,17 @@ TEST_F(PersonalStore, PurgeIgnoresCaseAndLeavesOtherProviders) {
   AddToMy(foreign, L"c1", AT_KEYEXCHANGE, kOtherProvider);
 
   // Rule A compares case-sensitively: another case of our provider is not ours there.
-  ASSERT_TRUE(DeleteMatchingEntries({L"TESSARD TEST PROVIDER", L"\\\\.\\R\\c1", L"c1", AT_SIGNATURE}));
+  ASSERT_TRUE(Unregister({L"TESSARD TEST PROVIDER", L"\\\\.\\R\\c1", L"c1", AT_SIGNATURE}));
   EXPECT_TRUE(StoreHolds(kPersonalStore, ours));
 
-  ASSERT_TRUE(PurgeProvider(L"TESSARD TEST provider"));
+  ASSERT_TRUE(Purge(L"TESSARD TEST provider"));
   EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
   EXPECT_TRUE(StoreHolds(kPersonalStore, foreign));
 }
 
 TEST(AuthorityStores, OtherStoresGetNoKeyProviderInfo) {
   const CertBytes value = Load("ca");
-  ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(value).get(), {L"CA", L"c1", kProvider, AT_SIGNATURE, {}}));
+  ASSERT_TRUE(Add(value, {L"CA", L"c1", kProvider, AT_SIGNATURE, {}}));
   ASSERT_TRUE(StoreHolds(L"CA", value));
   EXPECT_FALSE(KeyProviderOf(L"CA", value));
   EXPECT_TRUE(StoreHolds(L"CA", value, true));

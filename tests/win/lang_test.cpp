@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "app/settings.h"
 #include "localisation/language_platform_win32.h"
 #include "platform/handles.h"
 #include "tests/win/lang_test_resource.h"
@@ -183,7 +184,7 @@ TEST_F(LanguageSelection, PathWithOrWithoutBackslashLoadsTheChosenFile) {
     SetText(L"Path", path);
     SetText(L"InstallLanguageId", L"1066");
     LangSetId(1);
-    LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
+    LangInitialise(ReadSettings(keyPath.c_str()).language, L"lang\\zxtokd");
     EXPECT_EQ(Store().Folder(), folder.Path() + L"\\");
     EXPECT_EQ(Store().BaseName(), L"lang\\zxtokd");
     EXPECT_EQ(LangGetString(10000, L"english"), L"Inserted");
@@ -198,38 +199,38 @@ TEST_F(LanguageSelection, LanguageNumberFromTheRegistryOrTheUser) {
   for (const auto& [text, number] : cases) {
     SetText(L"InstallLanguageId", text);
     LangSetId(12345);
-    LangInitialise(keyPath.c_str(), nullptr);
+    LangInitialise(ReadSettings(keyPath.c_str()).language, nullptr);
     EXPECT_EQ(Store().LanguageId(), number) << testing::PrintToString(text);
   }
   ::RegDeleteValueW(key.get(), L"InstallLanguageId");
   LangSetId(12345);
-  LangInitialise(keyPath.c_str(), L"");
+  LangInitialise(ReadSettings(keyPath.c_str()).language, L"");
   EXPECT_EQ(Store().LanguageId(), user);
   EXPECT_EQ(Store().BaseName(), L"");
 }
 
 TEST_F(LanguageSelection, MissingPathConfiguresNothing) {
   SetText(L"InstallLanguageId", L"1066");
-  LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
+  LangInitialise(ReadSettings(keyPath.c_str()).language, L"lang\\zxtokd");
   EXPECT_EQ(Store().Folder(), L"");
   EXPECT_EQ(Store().BaseName(), L"");
   EXPECT_EQ(Store().LanguageId(), zeph::kLanguageIdNotSet);
   ::RegSetValueExW(key.get(), L"Path", 0, REG_SZ, nullptr, 0);
-  LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
+  LangInitialise(ReadSettings(keyPath.c_str()).language, L"lang\\zxtokd");
   EXPECT_EQ(Store().Folder(), L"");
   SetText(L"Path", std::wstring(260, L'a'));
-  LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
+  LangInitialise(ReadSettings(keyPath.c_str()).language, L"lang\\zxtokd");
   EXPECT_EQ(Store().Folder(), L"");
   EXPECT_EQ(Store().LanguageId(), zeph::kLanguageIdNotSet);
   // Only a terminator: the root of the current drive.
   SetText(L"Path", L"");
-  LangInitialise(keyPath.c_str(), L"lang\\zxtokd");
+  LangInitialise(ReadSettings(keyPath.c_str()).language, L"lang\\zxtokd");
   EXPECT_EQ(Store().Folder(), L"\\");
   EXPECT_EQ(Store().LanguageId(), 1066);
 }
 
 TEST_F(LanguageSelection, MissingKeyKeepsTheFolderAndTakesTheUserLanguage) {
-  LangInitialise((keyPath + L"\\absent").c_str(), L"lang\\zxtokd");
+  LangInitialise(ReadSettings((keyPath + L"\\absent").c_str()).language, L"lang\\zxtokd");
   EXPECT_EQ(Store().Folder(), L"");
   EXPECT_EQ(Store().BaseName(), L"lang\\zxtokd");
   EXPECT_EQ(Store().LanguageId(), static_cast<uint16_t>(::GetUserDefaultLangID()));

@@ -16,9 +16,7 @@
 namespace tessard {
 namespace {
 
-using testing::Answers;
-using testing::ClearRecordedCalls;
-using testing::RecordedCalls;
+using testing::RecordingTokenAccess;
 
 struct Box {
   std::wstring text;
@@ -69,8 +67,6 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Answers() = {};
-    ClearRecordedCalls();
     boxes.clear();
     notifications.clear();
     previousBox_ = ReplaceMessageBoxFunction(&RecordBox);
@@ -86,17 +82,20 @@ class MainDialogTest : public ::testing::Test {
     ReplaceShellNotifyFunction(previousNotify_);
   }
 
-  // Makes the dialog and lets its start-up timer run.
+  // Makes the dialog with the settings as they stand and lets its start-up timer run.
   void Start() {
-    dialog_ = std::make_unique<CTessardDlg>(instanceMessage_, nullptr);
+    settings_ = ReadSettings();
+    dialog_ = std::make_unique<CTessardDlg>(instanceMessage_, nullptr, token_, settings_);
     ASSERT_TRUE(dialog_->Create());
-    ASSERT_TRUE(PumpUntil([] { return !RecordedCalls("Open").empty(); }));
+    ASSERT_TRUE(PumpUntil([this] { return !token_.Calls("Open").empty(); }));
   }
 
   LRESULT SendTokenEvent(uint32_t slot, uint32_t code, uint32_t data) {
     return ::SendMessageW(dialog_->Window(), kTokenEventMessage, PackTokenEvent(slot, code), data);
   }
 
+  RecordingTokenAccess token_;
+  Settings settings_;
   std::unique_ptr<CTessardDlg> dialog_;
   UINT instanceMessage_ = 0;
   MessageBoxFunction previousBox_ = nullptr;
@@ -105,12 +104,12 @@ class MainDialogTest : public ::testing::Test {
 
 TEST_F(MainDialogTest, UnknownCodesAreIgnoredWithResultOne) {
   Start();
-  ClearRecordedCalls();
+  token_.ClearCalls();
   for (uint32_t code : {0u, 6u, 100u, 255u, 271u, 1000u, 0xFFFFu}) {
     EXPECT_EQ(SendTokenEvent(2, code, 9), 1) << code;
   }
   PumpUntil([] { return false; }, std::chrono::milliseconds(100));
-  EXPECT_TRUE(RecordedCalls().empty());
+  EXPECT_TRUE(token_.Calls().empty());
 }
 
 TEST_F(MainDialogTest, ObjectEventsGoToTheWorkerInOrder) {
@@ -119,9 +118,9 @@ TEST_F(MainDialogTest, ObjectEventsGoToTheWorkerInOrder) {
   EXPECT_EQ(SendTokenEvent(7, 3, 0x1234), 1);
   EXPECT_EQ(SendTokenEvent(7, 5, 1), 1);
   EXPECT_EQ(SendTokenEvent(7, 4, 0x1234), 1);
-  ASSERT_TRUE(PumpUntil([] { return !RecordedCalls("OnObjectDeleted").empty(); }));
-  const auto created = RecordedCalls("OnObjectCreated");
-  const auto deleted = RecordedCalls("OnObjectDeleted");
+  ASSERT_TRUE(PumpUntil([this] { return !token_.Calls("OnObjectDeleted").empty(); }));
+  const auto created = token_.Calls("OnObjectCreated");
+  const auto deleted = token_.Calls("OnObjectDeleted");
   ASSERT_EQ(created.size(), 1u);
   EXPECT_EQ(created[0].slot, 7u);
   EXPECT_EQ(created[0].data, 0x1234u);
@@ -136,8 +135,8 @@ TEST_F(MainDialogTest, ObjectEventsAreHandledAtOnceWithoutWorker) {
   ASSERT_FALSE(dialog_->IsWorkerRunning());
   EXPECT_EQ(SendTokenEvent(1, 3, 11), 1);
   EXPECT_EQ(SendTokenEvent(1, 4, 12), 1);
-  const auto created = RecordedCalls("OnObjectCreated");
-  const auto deleted = RecordedCalls("OnObjectDeleted");
+  const auto created = token_.Calls("OnObjectCreated");
+  const auto deleted = token_.Calls("OnObjectDeleted");
   ASSERT_EQ(created.size(), 1u);
   ASSERT_EQ(deleted.size(), 1u);
   EXPECT_EQ(created[0].thread, ::GetCurrentThreadId());
@@ -146,32 +145,32 @@ TEST_F(MainDialogTest, ObjectEventsAreHandledAtOnceWithoutWorker) {
 }
 
 TEST_F(MainDialogTest, FailingModuleShowsTheBoxAndEndsTheDialog) {
-  Answers().open = CKR_FUNCTION_FAILED;
+  token_.answers.open = CKR_FUNCTION_FAILED;
   Start();
   ASSERT_TRUE(PumpUntil([this] { return dialog_->Window() == nullptr; }));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, L"Failed to load PKCS#11 library, please check your installation");
   EXPECT_EQ(boxes[0].caption, L"Orvane-CA Token Manager V3.0");
   EXPECT_EQ(boxes[0].style, static_cast<UINT>(MB_ICONERROR | MB_SETFOREGROUND));
-  EXPECT_TRUE(RecordedCalls("StartMonitor").empty());
+  EXPECT_TRUE(token_.Calls("StartMonitor").empty());
   // The ordinary shutdown ran: purge, then close.
-  const auto calls = RecordedCalls();
+  const auto calls = token_.Calls();
   ASSERT_GE(calls.size(), 3u);
   EXPECT_EQ(calls[calls.size() - 2].name, "PurgeProviderCertificates");
   EXPECT_EQ(calls.back().name, "Close");
 }
 
 TEST_F(MainDialogTest, FailingMonitorShowsItsOwnBox) {
-  Answers().startMonitor = CKR_GENERAL_ERROR;
+  token_.answers.startMonitor = CKR_GENERAL_ERROR;
   Start();
   ASSERT_TRUE(PumpUntil([this] { return dialog_->Window() == nullptr; }));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, L"Can not start USBKey monitor, the certificate register works unperfectly");
-  EXPECT_EQ(RecordedCalls("StartMonitor").at(0).data, kTokenEventMessage);
+  EXPECT_EQ(token_.Calls("StartMonitor").at(0).data, kTokenEventMessage);
 }
 
 TEST_F(MainDialogTest, StartWithTokenAddsTheIcon) {
-  Answers().hasTokens = true;
+  token_.answers.hasTokens = true;
   Start();
   EXPECT_TRUE(dialog_->IsTrayIconShown());
   ASSERT_FALSE(notifications.empty());
@@ -188,14 +187,14 @@ TEST_F(MainDialogTest, StartWithoutTokenAddsNoIcon) {
 
 TEST_F(MainDialogTest, InsertionOfOwnTokenShowsIconAndBalloonThenChecksExpiry) {
   Start();
-  Answers().slotKnown = true;
-  Answers().hasTokens = true;
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = true;
   EXPECT_EQ(SendTokenEvent(4, 1, 0), 1);
   EXPECT_TRUE(dialog_->IsTrayIconShown());
   ASSERT_GE(notifications.size(), 3u);
   EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
   EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is inserted!"));
-  const auto expiry = RecordedCalls("CheckExpiry");
+  const auto expiry = token_.Calls("CheckExpiry");
   ASSERT_EQ(expiry.size(), 1u);
   EXPECT_EQ(expiry[0].slot, 4u);
   EXPECT_EQ(expiry[0].data, 30u);
@@ -204,18 +203,18 @@ TEST_F(MainDialogTest, InsertionOfOwnTokenShowsIconAndBalloonThenChecksExpiry) {
 TEST_F(MainDialogTest, InsertionOfForeignTokenShowsNothing) {
   Start();
   EXPECT_EQ(SendTokenEvent(4, 1, 0), 1);
-  EXPECT_EQ(RecordedCalls("OnTokenInserted").size(), 1u);
-  EXPECT_TRUE(RecordedCalls("CheckExpiry").empty());
+  EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 1u);
+  EXPECT_TRUE(token_.Calls("CheckExpiry").empty());
   EXPECT_TRUE(notifications.empty());
 }
 
 TEST_F(MainDialogTest, RemovalOfKnownTokenDropsItWithoutClosingBrowser) {
-  Answers().hasTokens = true;
+  token_.answers.hasTokens = true;
   Start();
-  Answers().slotKnown = true;
-  Answers().hasTokens = false;
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = false;
   EXPECT_EQ(SendTokenEvent(5, 2, 0), 1);
-  const auto removed = RecordedCalls("OnTokenRemoved");
+  const auto removed = token_.Calls("OnTokenRemoved");
   ASSERT_EQ(removed.size(), 1u);
   EXPECT_EQ(removed[0].slot, 5u);
   EXPECT_EQ(removed[0].data, 0u);
@@ -225,18 +224,18 @@ TEST_F(MainDialogTest, RemovalOfKnownTokenDropsItWithoutClosingBrowser) {
 }
 
 TEST_F(MainDialogTest, SilentMessageRemovesTheIconForGood) {
-  Answers().hasTokens = true;
+  token_.answers.hasTokens = true;
   Start();
   ASSERT_TRUE(dialog_->IsTrayIconShown());
   ::SendMessageW(dialog_->Window(), instanceMessage_, 3, 0);
   EXPECT_FALSE(dialog_->IsTrayIconShown());
   EXPECT_FALSE(dialog_->IsTrayIconWanted());
-  Answers().slotKnown = true;
+  token_.answers.slotKnown = true;
   notifications.clear();
   SendTokenEvent(1, 1, 0);
   EXPECT_FALSE(dialog_->IsTrayIconShown());
   EXPECT_TRUE(notifications.empty());
-  EXPECT_EQ(RecordedCalls("CheckExpiry").size(), 1u);
+  EXPECT_EQ(token_.Calls("CheckExpiry").size(), 1u);
 }
 
 TEST_F(MainDialogTest, CloseAndEscapeDoNotEndTheDialog) {
@@ -251,7 +250,7 @@ TEST_F(MainDialogTest, TerminateMessageDestroysTheWindow) {
   ::SendMessageW(dialog_->Window(), instanceMessage_, 1, 0);
   EXPECT_EQ(dialog_->Window(), nullptr);
   EXPECT_FALSE(dialog_->IsWorkerRunning());
-  EXPECT_EQ(RecordedCalls().back().name, "Close");
+  EXPECT_EQ(token_.Calls().back().name, "Close");
 }
 
 // The folder of this test executable, where the build installs the language files.
@@ -273,8 +272,8 @@ TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
   LangSetFolder(ExecutableFolder());
   LangSetBaseName(L"lang\\zxtokd");
   Start();
-  Answers().slotKnown = true;
-  Answers().hasTokens = true;
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = true;
   SendTokenEvent(2, 1, 0);
   SendTokenEvent(2, 262, 0);
   ::RegDeleteValueW(key.get(), L"InstallLanguageId");

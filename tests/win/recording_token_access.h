@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "token/token_access_interface.h"
+
 namespace tessard::testing {
 
 struct TokenCall {
@@ -25,9 +27,34 @@ struct TokenAnswers {
   bool expiring = false;
 };
 
-TokenAnswers& Answers();
-std::vector<TokenCall> RecordedCalls();
-std::vector<TokenCall> RecordedCalls(const std::string& name);
-void ClearRecordedCalls();
+class RecordingTokenAccess : public TokenAccessInterface {
+ public:
+  TokenAnswers answers;
+
+  std::vector<TokenCall> Calls() const;
+  std::vector<TokenCall> Calls(const std::string& name) const;
+  void ClearCalls();
+
+  CK_RV Open() override;
+  CK_RV Close() override;
+  CK_RV StartMonitor(HWND window, UINT message) override;
+  bool HasTokens() const override { return answers.hasTokens; }
+  bool IsSlotKnown(CK_SLOT_ID) const override { return answers.slotKnown; }
+  void OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) override;
+  void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) override;
+  void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) override;
+  void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
+  void OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
+  bool UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) override;
+  bool PurgeProviderCertificates() override;
+  bool CheckExpiry(CK_SLOT_ID slot, int days) override;
+
+ private:
+  void Record(const char* name, unsigned long slot = 0, unsigned long data = 0);
+
+  // The worker thread records too.
+  mutable std::mutex callsMutex_;
+  std::vector<TokenCall> calls_;
+};
 
 }  // namespace tessard::testing

@@ -1,16 +1,18 @@
 // Registration and removal of a simulated token's certificates, in-process, against the
 // current-user stores of the test prefix read back through crypt32.
 
+#include "certstore/registration.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "certstore/card_provider.h"
 #include "tests/win/card_database.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
+#include "token/card_provider.h"
 #include "token/product_info.h"
 #include "token/token_access.h"
 
@@ -154,8 +156,11 @@ TEST_F(Registration, ANewCertificateTakesTheFriendlyNameOfItsTwinInMy) {
   ASSERT_EQ(token_.Open(), CKR_OK);
   const CertBytes value = Value("user_exchange");
   const CertBytes friendly{'M', 0, 'i', 0, 'n', 0, 'h', 0, 0, 0};
-  ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(value).get(),
-                                    {L"MY", L"elsewhere", L"Another Provider", AT_KEYEXCHANGE, friendly}));
+  {
+    UserStores stores;
+    ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(value).get(),
+                                      {L"MY", L"elsewhere", L"Another Provider", AT_KEYEXCHANGE, friendly}));
+  }
 
   TokensimRun added = Tokensim("add --slot 1" + Cert("user_exchange") + " --container fresh");
   ASSERT_EQ(added.exitCode, 0u);
@@ -190,9 +195,13 @@ TEST_F(Registration, OpenPurgesEntriesOfTheProviderInAnyCase) {
   const CertBytes foreign = Value("user_no_usage");
   std::wstring upper = kProvider;
   for (wchar_t& c : upper) c = static_cast<wchar_t>(::towupper(c));
-  ASSERT_TRUE(AddCertificateToStore(DecodeCertificate(stale).get(), {L"MY", L"old", upper, AT_SIGNATURE, {}}));
-  ASSERT_TRUE(
-      AddCertificateToStore(DecodeCertificate(foreign).get(), {L"MY", L"old", L"Another Provider", AT_SIGNATURE, {}}));
+  {
+    UserStores stores;
+    ASSERT_TRUE(
+        AddCertificateToStore(stores, DecodeCertificate(stale).get(), {L"MY", L"old", upper, AT_SIGNATURE, {}}));
+    ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(foreign).get(),
+                                      {L"MY", L"old", L"Another Provider", AT_SIGNATURE, {}}));
+  }
   ASSERT_EQ(token_.Open(), CKR_OK);
   EXPECT_FALSE(StoreHolds(L"MY", stale));
   EXPECT_TRUE(StoreHolds(L"MY", foreign));

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "certstore/cert_store.h"
+#include "certstore/user_stores.h"
 
 namespace tessard::testing {
 

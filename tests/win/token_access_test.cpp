@@ -94,7 +94,7 @@ TEST_F(TokenAccessTest, ModuleFaultsLeaveNoModuleLoaded) {
 TEST_F(TokenAccessTest, ALastSlotThatCannotBeQueriedFailsOpen) {
   Insert("--slot 1");
   Insert("--slot 2");
-  Sim("fail --call C_GetSlotInfo --rv 30 --after 2");
+  Sim("fail --call C_GetSlotInfo --rv 30 --after 1");
   EXPECT_EQ(token_.Open(), CKR_DEVICE_ERROR);
   EXPECT_TRUE(token_.IsSlotKnown(1));
   EXPECT_FALSE(token_.IsSlotKnown(2));

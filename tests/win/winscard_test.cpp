@@ -7,8 +7,8 @@
 
 #include <thread>
 
-#include "certstore/card_provider.h"
 #include "tests/win/tokensim_driver.h"
+#include "token/card_provider.h"
 
 namespace tessard {
 namespace {

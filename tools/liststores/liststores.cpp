@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "certstore/cert_store.h"
+#include "certstore/user_stores.h"
 
 namespace {
 

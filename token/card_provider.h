@@ -1,6 +1,7 @@
 #pragma once
 // Finds the cryptographic provider of the card in a reader: its ATR from the smart-card
-// resource manager, matched against the card types of the smart-card database.
+// resource manager, matched against the card types of the smart-card database. The card is
+// the same for all of a token's certificates, so this runs once per token read.
 
 #include <windows.h>
 // After <windows.h>, which it needs.
@@ -16,17 +17,16 @@
 
 namespace tessard {
 
-struct SmartCardContextTraits {
-  using Type = SCARDCONTEXT;
-  static Type Empty() { return 0; }
-  static void Close(Type h) { ::SCardReleaseContext(h); }
-};
-using UniqueSmartCardContext = UniqueResource<SmartCardContextTraits>;
+using UniqueSmartCardContext = UniqueResource<SCARDCONTEXT, &::SCardReleaseContext>;
 
 inline constexpr wchar_t kSmartCardDatabase[] = L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards";
 
 // The ATR the resource manager reports for the reader within one second.
 std::optional<std::vector<std::uint8_t>> ReadCardAtr(const std::wstring& readerName);
+
+// The provider of the card in the reader, from the database; none when the reader or the
+// card type is unknown.
+std::optional<std::wstring> LookupCardProvider(const std::wstring& readerName);
 
 // The "Crypto Provider" of the first card type under HKLM\databasePath whose ATR and mask
 // match. A matching type without a provider, or a card type that cannot be opened, ends

@@ -1,9 +1,9 @@
-#include "certstore/card_provider.h"
+#include "token/card_provider.h"
 
 #include <cstring>
 
-#include "certstore/atr_match.h"
 #include "platform/registry.h"
+#include "token/atr_match.h"
 
 namespace tessard {
 namespace {
@@ -71,6 +71,12 @@ std::optional<std::wstring> FindCardProvider(std::span<const std::uint8_t> cardA
     if (CardTypeMatches(cardType.get(), cardAtr)) return ReadProviderName(cardType.get());
     if (enumerated != ERROR_SUCCESS) return std::nullopt;
   }
+}
+
+std::optional<std::wstring> LookupCardProvider(const std::wstring& readerName) {
+  const auto atr = ReadCardAtr(readerName);
+  if (!atr) return std::nullopt;
+  return FindCardProvider(*atr);
 }
 
 }  // namespace tessard

@@ -1,4 +1,4 @@
-#include "certstore/atr_match.h"
+#include "token/atr_match.h"
 
 namespace tessard {
 

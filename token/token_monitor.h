@@ -1,0 +1,35 @@
+#pragma once
+// The monitor thread: blocks in the module's event wait and posts each event to the main
+// dialog. It only posts, so it can never wait on the window thread.
+
+#include <windows.h>
+
+#include "platform/handles.h"
+#include "platform/thread.h"
+#include "token/token_wait.h"
+
+namespace tessard {
+
+class TokenMonitor {
+ public:
+  TokenMonitor();
+  TokenMonitor(const TokenMonitor&) = delete;
+  TokenMonitor& operator=(const TokenMonitor&) = delete;
+
+  // CKR_OK when the thread runs; CKR_GENERAL_ERROR when one runs already or it cannot start.
+  CK_RV Start(WaitForTokenEventEntry wait, HWND window, UINT message);
+  // After the module was finalised (which ends a pending wait): ends a pause between
+  // failing calls too, and waits for the thread.
+  void Stop();
+
+ private:
+  static int32_t MonitorThreadProc(void* parameter);
+
+  Thread thread_;
+  UniqueHandle wake_;  // set by Stop
+  WaitForTokenEventEntry wait_ = nullptr;
+  HWND window_ = nullptr;
+  UINT message_ = 0;
+};
+
+}  // namespace tessard

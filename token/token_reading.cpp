@@ -1,0 +1,117 @@
+#include "token/token_reading.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "platform/text_convert.h"
+
+namespace tessard {
+
+namespace {
+
+// Statuses that say the token went away during the read.
+bool TokenWentAway(CK_RV rv) {
+  return rv == CKR_DEVICE_REMOVED || rv == CKR_TOKEN_NOT_PRESENT || rv == CKR_SESSION_HANDLE_INVALID ||
+         rv == CKR_SESSION_CLOSED;
+}
+
+std::wstring AnsiText(const std::optional<std::vector<uint8_t>>& bytes) {
+  if (!bytes) return {};
+  return ToWide(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), kCodePageAnsi);
+}
+
+template <typename Value>
+std::optional<Value> FixedValue(const std::optional<std::vector<uint8_t>>& bytes) {
+  if (!bytes || bytes->size() != sizeof(Value)) return std::nullopt;
+  Value value;
+  std::memcpy(&value, bytes->data(), sizeof value);
+  return value;
+}
+
+// The certificate objects in search order, up to the first whose attributes cannot be read.
+CK_RV ReadCertificates(const Pkcs11Session& session, CK_SLOT_ID slot, std::vector<TokenCertificate>& certificates) {
+  CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+  CK_ATTRIBUTE templ[] = {{CKA_CLASS, &certificateClass, sizeof certificateClass}};
+  FindOperation find(session, templ, 1);
+  CK_RV status = CKR_OK;
+  CK_OBJECT_HANDLE object = 0;
+  while (find.Next(object, status)) {
+    std::optional<TokenCertificate> certificate = ReadCertificateObject(session, slot, object, status);
+    if (!certificate) break;
+    certificates.push_back(std::move(*certificate));
+  }
+  return status;
+}
+
+}  // namespace
+
+std::wstring ReaderNameOf(const CK_SLOT_INFO& info) {
+  char text[sizeof info.slotDescription + 1] = {};
+  std::memcpy(text, info.slotDescription, sizeof info.slotDescription);
+  // Inner spaces stay.
+  for (size_t i = sizeof info.slotDescription; i > 0 && text[i - 1] == ' '; --i) text[i - 1] = '\0';
+  return ToWide(std::string_view(text, std::strlen(text)), kCodePageAnsi);
+}
+
+std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& session, CK_SLOT_ID slot,
+                                                      CK_OBJECT_HANDLE object, CK_RV& status) {
+  AttributeValues values;
+  status = ReadAttributes(
+      session, object, {{CKA_ID}, {CKA_VALUE}, {CKA_VENDOR_CONTAINER_NAME}, {CKA_VENDOR_FRIENDLY_NAME, true}}, values);
+  if (status != CKR_OK) return std::nullopt;
+  TokenCertificate certificate;
+  certificate.slot = slot;
+  certificate.object = object;
+  certificate.id = std::move(*values[0]);
+  certificate.value = std::move(*values[1]);
+  certificate.containerName = AnsiText(values[2]);
+  if (values[3] && !values[3]->empty()) certificate.friendlyName = std::move(values[3]);
+  return certificate;
+}
+
+std::optional<std::vector<PublicKeyFacts>> ReadPublicKeys(const Pkcs11Session& session) {
+  CK_OBJECT_CLASS keyClass = CKO_PUBLIC_KEY;
+  CK_ATTRIBUTE templ[] = {{CKA_CLASS, &keyClass, sizeof keyClass}};
+  FindOperation find(session, templ, 1);
+  std::vector<PublicKeyFacts> keys;
+  CK_RV status = CKR_OK;
+  CK_OBJECT_HANDLE object = 0;
+  while (find.Next(object, status)) {
+    AttributeValues values;
+    status = ReadAttributes(
+        session, object,
+        {{CKA_KEY_TYPE}, {CKA_ID, true}, {CKA_VENDOR_CONTAINER_NAME, true}, {CKA_MODULUS, true}, {CKA_ENCRYPT, true}},
+        values);
+    if (status != CKR_OK) return std::nullopt;
+    PublicKeyFacts key;
+    key.rsa = FixedValue<CK_KEY_TYPE>(values[0]) == CKK_RSA;
+    if (values[1]) key.id = std::move(*values[1]);
+    key.containerName = AnsiText(values[2]);
+    if (values[3]) key.modulus = std::move(*values[3]);
+    if (const auto encrypt = FixedValue<CK_BBOOL>(values[4])) key.encrypt = *encrypt != CK_FALSE;
+    keys.push_back(std::move(key));
+  }
+  if (status != CKR_OK) return std::nullopt;
+  return keys;
+}
+
+std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot, const CK_SLOT_INFO& info,
+                                   CK_RV& status) {
+  Pkcs11Session session(functions, slot);
+  status = session.OpenStatus();
+  if (status != CKR_OK) return std::nullopt;
+  SlotEntry entry;
+  entry.slot = slot;
+  entry.readerName = ReaderNameOf(info);
+  const CK_RV readStatus = ReadCertificates(session, slot, entry.certificates);
+  if (TokenWentAway(readStatus)) {
+    status = readStatus;
+    return std::nullopt;
+  }
+  entry.token.publicKeys = ReadPublicKeys(session);
+  status = session.Close();
+  if (status != CKR_OK) return std::nullopt;
+  return entry;
+}
+
+}  // namespace tessard

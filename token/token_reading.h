@@ -1,0 +1,32 @@
+#pragma once
+// Reading a token through its module: the certificates and public keys of a token in one
+// session, each object's attributes in one two-call read.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "token/pkcs11_session.h"
+#include "token/slot_entry.h"
+
+namespace tessard {
+
+// The slot description without its trailing spaces, from the ANSI code page: the reader's
+// name for the smart-card resource manager as well.
+std::wstring ReaderNameOf(const CK_SLOT_INFO& info);
+
+// The certificate object's id, value, container and friendly name; none when the object is
+// no certificate or its required attributes cannot be read (`status` then says why).
+std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& session, CK_SLOT_ID slot,
+                                                      CK_OBJECT_HANDLE object, CK_RV& status);
+
+// Every public key of the token; none when the search or a read failed.
+std::optional<std::vector<PublicKeyFacts>> ReadPublicKeys(const Pkcs11Session& session);
+
+// Reads the token in the slot: its certificates (up to the first that cannot be read) and
+// its public keys. None when the token went away during the read: what was read of it is
+// no description of a token that is there.
+std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot, const CK_SLOT_INFO& info,
+                                   CK_RV& status);
+
+}  // namespace tessard

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "token/monitor_backoff.h"
+
 namespace tessard {
 namespace {
 
@@ -22,6 +26,15 @@ TEST(TokenEventRoute, EveryCodeRange) {
   for (uint32_t code : {0u, 6u, 100u, 255u, 271u, 0xFFFFu}) {
     EXPECT_EQ(RouteOfTokenEvent(code), TokenEventRoute::Ignored) << code;
   }
+}
+
+TEST(MonitorBackoff, DoublesFromTenMillisecondsToOneSecondAndStopsAfterASuccess) {
+  FailureBackoff backoff;
+  std::vector<unsigned> pauses;
+  for (int i = 0; i < 9; ++i) pauses.push_back(backoff.PauseAfter(true));
+  EXPECT_EQ(pauses, (std::vector<unsigned>{10, 20, 40, 80, 160, 320, 640, 1000, 1000}));
+  EXPECT_EQ(backoff.PauseAfter(false), 0u) << "an event is asked for at once after a success";
+  EXPECT_EQ(backoff.PauseAfter(true), 10u) << "a new run of failures starts short again";
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ namespace {
 
 constexpr UINT kStartupDelayMs = 200;
 constexpr UINT kIconRemovalDelayMs = 5000;
+// A module that errs for a moment (a USB hiccup, a busy card) is asked again a few times.
+constexpr UINT kReadAgainDelayMs = 1000;
+constexpr int kReadAgainTries = 3;
 constexpr int kTokenNotificationSeconds = 10;
 constexpr int kMenuResultSeconds = 5;
 constexpr int kTitleCapacity = 260;
@@ -37,6 +40,18 @@ BOOL CALLBACK CloseOwnedDialogs(HWND window, LPARAM mainWindowParameter) {
   ::GetWindowTextW(mainWindow, mainText, kTitleCapacity);
   if (std::wstring_view(text) == std::wstring_view(mainText)) {
     ::EndDialog(window, 0);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
+// Ends this thread's own modal windows (message boxes, the expiry dialog) other than the
+// main window, so that nothing waits for a person once the program is told to end.
+BOOL CALLBACK EndOwnModalWindow(HWND window, LPARAM mainWindowParameter) {
+  wchar_t windowClass[8] = {};
+  ::GetClassNameW(window, windowClass, 8);
+  if (window != reinterpret_cast<HWND>(mainWindowParameter) && std::wstring_view(windowClass) == L"#32770") {
+    ::EndDialog(window, IDCANCEL);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
   }
   return TRUE;
@@ -160,6 +175,8 @@ void CTessardDlg::OnInstanceMessage(WPARAM wParam) {
     m_bTrayIconWanted = false;
     if (m_tray.IsShown()) m_tray.Remove();
   } else if (wParam == kInstanceTerminate) {
+    m_bEnding = true;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &EndOwnModalWindow, reinterpret_cast<LPARAM>(Window()));
     ::DestroyWindow(Window());
     TerminateManager(m_strManagerExe);
   }
@@ -169,8 +186,12 @@ void CTessardDlg::OnTokenEvent(WPARAM wParam, LPARAM lParam) {
   const TokenEvent event{SlotOfPackedEvent(wParam), CodeOfPackedEvent(wParam), static_cast<uint32_t>(lParam)};
   switch (RouteOfTokenEvent(event.code)) {
     case TokenEventRoute::Insertion:
+      // A removal that went unreported: the token recorded in the slot leaves first.
+      if (m_token.HoldsAnotherToken(event.slot)) {
+        OnRemoval(event.slot);
+        TerminateManager(m_strManagerExe);
+      }
       OnInsertion(event.slot);
-      if (!m_strBrowserUrl.empty()) m_token.LaunchInfoPage(event.slot, m_strBrowserUrl);
       break;
     case TokenEventRoute::Removal:
       OnRemoval(event.slot);
@@ -235,6 +256,9 @@ void CTessardDlg::OnTimer(UINT_PTR id) {
       ShowBalloon(L"", kTokenNotificationSeconds);
       m_tray.Remove();
       break;
+    case TimerReadAgain:
+      OnReadAgainTimer();
+      break;
     default:
       break;
   }
@@ -250,6 +274,7 @@ void CTessardDlg::OnStartupTimer() {
     ShowStartupFailure(owner, text::kMonitorFailed);
     return;
   }
+  for (CK_SLOT_ID slot : m_token.SlotsReadInPart()) ReadAgainLater(slot);
   if (m_token.HasTokens() && m_bTrayIconWanted) {
     AddTrayIcon();
     RunUpdate();
@@ -263,8 +288,11 @@ void CTessardDlg::ShowStartupFailure(HWND owner, const TextId& text) {
 }
 
 void CTessardDlg::OnInsertion(CK_SLOT_ID slot) {
-  m_token.OnTokenInserted(slot, m_strBrowserUrl);
-  if (!m_token.IsSlotKnown(slot)) return;
+  if (!m_token.OnTokenInserted(slot, m_strBrowserUrl)) ReadAgainLater(slot);
+  if (m_token.IsSlotKnown(slot)) OnTokenRecorded(slot);
+}
+
+void CTessardDlg::OnTokenRecorded(CK_SLOT_ID slot) {
   ::KillTimer(Window(), TimerIconRemoval);
   if (!m_tray.IsShown() && m_bTrayIconWanted) AddTrayIcon();
   ShowBalloon(LangGetString(text::kTokenInserted), kTokenNotificationSeconds);
@@ -273,11 +301,39 @@ void CTessardDlg::OnInsertion(CK_SLOT_ID slot) {
   if (m_nWarnDays >= 0 && m_token.CheckExpiry(slot, m_nWarnDays)) {
     CCertExpired dialog;
     dialog.DoModal(Window());
+    // Events went on while the dialog was open: the token may have left, or the program
+    // been told to end.
+    if (m_bEnding || !m_token.IsSlotKnown(slot)) return;
   }
   LaunchManager();
+  if (!m_strBrowserUrl.empty()) m_token.LaunchInfoPage(slot, m_strBrowserUrl);
+}
+
+void CTessardDlg::ReadAgainLater(CK_SLOT_ID slot) {
+  m_readAgain[slot] = kReadAgainTries;
+  ::SetTimer(Window(), TimerReadAgain, kReadAgainDelayMs, nullptr);
+}
+
+void CTessardDlg::OnReadAgainTimer() {
+  // A modal dialog of an earlier round may be open; its round is not over yet.
+  if (m_bReadingAgain) return;
+  m_bReadingAgain = true;
+  std::vector<CK_SLOT_ID> due;
+  for (const auto& [slot, tries] : m_readAgain) due.push_back(slot);
+  for (CK_SLOT_ID slot : due) {
+    auto pending = m_readAgain.find(slot);
+    if (pending == m_readAgain.end()) continue;
+    const bool wasKnown = m_token.IsSlotKnown(slot);
+    if (m_token.OnTokenInserted(slot, m_strBrowserUrl) || --pending->second == 0) m_readAgain.erase(pending);
+    if (!wasKnown && m_token.IsSlotKnown(slot)) OnTokenRecorded(slot);
+    if (m_bEnding) break;
+  }
+  if (m_readAgain.empty() && !m_bEnding) ::KillTimer(Window(), TimerReadAgain);
+  m_bReadingAgain = false;
 }
 
 void CTessardDlg::OnRemoval(CK_SLOT_ID slot) {
+  m_readAgain.erase(slot);
   if (!m_token.IsSlotKnown(slot)) return;
   ::EnumWindows(&CloseOwnedDialogs, reinterpret_cast<LPARAM>(Window()));
   ShowBalloon(LangGetString(text::kTokenRemoved), kTokenNotificationSeconds);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ enum DialogTimer : UINT_PTR {
   TimerIconAnimation = TrayIcon::kAnimationTimer,
   TimerStartup = 2,
   TimerIconRemoval = 3,
+  TimerReadAgain = 4,  // tokens whose reading a module error cut short
 };
 
 // The shell's "TaskbarCreated" broadcast, registered once at program start.
@@ -59,6 +61,11 @@ class CTessardDlg : public DialogBase {
   void OnTimer(UINT_PTR id);
   void OnStartupTimer();
   void OnInsertion(CK_SLOT_ID slot);
+  // The steps after a token of this system was recorded: icon, notification, update,
+  // expiry check and manager.
+  void OnTokenRecorded(CK_SLOT_ID slot);
+  void ReadAgainLater(CK_SLOT_ID slot);
+  void OnReadAgainTimer();
   void OnRemoval(CK_SLOT_ID slot);
   void OnProgress(CK_SLOT_ID slot, uint32_t code, uint32_t datum);
   void OnDestroy();
@@ -88,6 +95,12 @@ class CTessardDlg : public DialogBase {
   int m_nLanguageId = 1033;
   bool m_bTrayIconWanted = true;
   bool m_bNonCache = false;
+  // Set once the program is told to end; a modal dialog of an insertion may still be
+  // returning then.
+  bool m_bEnding = false;
+  // Slots to read again, with the tries left; removal cancels.
+  std::map<CK_SLOT_ID, int> m_readAgain;
+  bool m_bReadingAgain = false;
 };
 
 }  // namespace tessard

@@ -123,10 +123,12 @@ bool AddCertificateToStore(UserStores& stores, PCCERT_CONTEXT certificate, const
 
 bool RegisterCertificate(UserStores& stores, const TokenFacts& token, const std::wstring& providerName,
                          CertificateFacts& certificate) {
+  // Whether the key pair is on the token decides between "MY" and the other stores; when the
+  // token's keys could not be read nobody can tell, and no store is chosen on a guess.
+  if (!token.publicKeys) return false;
+  const std::vector<PublicKeyFacts>& keys = *token.publicKeys;
   const UniqueCertContext context = DecodeCertificate(certificate.value);
   if (!context) return false;
-  const std::vector<PublicKeyFacts> noKeys;
-  const std::vector<PublicKeyFacts>& keys = token.publicKeys ? *token.publicKeys : noKeys;
   StoreAddition addition;
   addition.storeName = IsUserCertificate(context.get(), keys) ? kPersonalStore : ChooseAuthorityStore(context.get());
   addition.containerName = certificate.containerName;

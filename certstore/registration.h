@@ -50,7 +50,7 @@ bool AddCertificateToStore(UserStores& stores, PCCERT_CONTEXT certificate, const
 
 // Adds the certificate to the store its key and kind decide and records its key spec.
 // `providerName` serves when the token's card named no provider. False when it was not
-// added.
+// added, also when the token's keys are unknown.
 bool RegisterCertificate(UserStores& stores, const TokenFacts& token, const std::wstring& providerName,
                          CertificateFacts& certificate);
 

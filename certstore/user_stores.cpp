@@ -1,5 +1,6 @@
 #include "certstore/user_stores.h"
 
+#include "certstore/certificate_encoding.h"
 #include "platform/two_call.h"
 
 namespace tessard {
@@ -28,7 +29,9 @@ std::optional<CertBytes> ReadCertificateProperty(PCCERT_CONTEXT certificate, DWO
 }
 
 UniqueCertContext DecodeCertificate(std::span<const std::uint8_t> value) {
-  if (value.empty()) return UniqueCertContext();
+  // crypt32 would take bytes after the certificate into the context, and into any store.
+  const auto encoding = CertificateEncoding(value);
+  if (!encoding || encoding->size() != value.size()) return UniqueCertContext();
   return UniqueCertContext(
       ::CertCreateCertificateContext(kCertificateEncoding, value.data(), static_cast<DWORD>(value.size())));
 }

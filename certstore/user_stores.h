@@ -45,7 +45,8 @@ class UserStores {
 // nothing when it is missing, empty or unreadable.
 std::optional<CertBytes> ReadCertificateProperty(PCCERT_CONTEXT certificate, DWORD property);
 
-// Null when the value does not decode as a certificate.
+// Null when the value is not exactly one certificate: bytes after it, an indefinite length
+// or anything crypt32 does not decode.
 UniqueCertContext DecodeCertificate(std::span<const std::uint8_t> value);
 
 }  // namespace tessard

@@ -87,6 +87,7 @@ CK_RV TokenAccess::LoadAllSlots() {
   {
     Guard hold(lock);
     slots.clear();
+    unreadSlots.clear();
   }
   CK_FUNCTION_LIST* functions = module.Functions();
   CK_ULONG count = 0;
@@ -99,35 +100,95 @@ CK_RV TokenAccess::LoadAllSlots() {
   for (CK_SLOT_ID slot : list) {
     CK_SLOT_INFO info = {};
     rv = functions->C_GetSlotInfo(slot, &info);
+    if (rv != CKR_OK) {
+      // Listed with a token, so there is one to read once the module answers.
+      Guard hold(lock);
+      unreadSlots.push_back(slot);
+      continue;
+    }
+    if ((info.flags & CKF_TOKEN_PRESENT) == 0) continue;
+    // The serial number only tells tokens apart later; without it the token is read again.
+    CK_TOKEN_INFO tokenInfo = {};
+    const bool identified = functions->C_GetTokenInfo(slot, &tokenInfo) == CKR_OK;
     // Tokens present at start-up are registered whether initialised or not.
-    if (rv == CKR_OK && (info.flags & CKF_TOKEN_PRESENT) != 0) LoadSlot(slot, info, true);
+    const bool whole = LoadSlot(slot, info, identified ? SerialNumberOf(tokenInfo) : std::string(), true);
+    if (!identified || !whole) {
+      Guard hold(lock);
+      if (SlotEntry* entry = FindIn(slots, slot)) {
+        entry->readWhole = false;
+      } else {
+        unreadSlots.push_back(slot);
+      }
+    }
   }
   return rv;
 }
 
-void TokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
+bool TokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
   CK_FUNCTION_LIST* functions = module.Functions();
-  if (functions == nullptr) return;
+  if (functions == nullptr) return true;
   CK_SLOT_INFO slotInfo = {};
-  if (functions->C_GetSlotInfo(slot, &slotInfo) != CKR_OK || (slotInfo.flags & CKF_TOKEN_PRESENT) == 0) return;
+  if (functions->C_GetSlotInfo(slot, &slotInfo) != CKR_OK) return false;
+  if ((slotInfo.flags & CKF_TOKEN_PRESENT) == 0) return true;
   CK_TOKEN_INFO tokenInfo = {};
-  if (functions->C_GetTokenInfo(slot, &tokenInfo) != CKR_OK) return;
-  if (IsSlotKnown(slot)) return;
-  LoadSlot(slot, slotInfo, (tokenInfo.flags & CKF_TOKEN_INITIALIZED) != 0);
+  if (functions->C_GetTokenInfo(slot, &tokenInfo) != CKR_OK) return false;
+  const std::string serialNumber = SerialNumberOf(tokenInfo);
+  {
+    Guard hold(lock);
+    const SlotEntry* known = FindIn(slots, slot);
+    // The same token, read whole: a second insertion event changes nothing.
+    if (known != nullptr && known->serialNumber == serialNumber && known->readWhole) return true;
+  }
+  const bool whole = LoadSlot(slot, slotInfo, serialNumber, (tokenInfo.flags & CKF_TOKEN_INITIALIZED) != 0);
+  if (whole) {
+    Guard hold(lock);
+    std::erase(unreadSlots, slot);
+  }
+  return whole;
 }
 
-void TokenAccess::LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, bool registering) {
-  CK_RV status = CKR_OK;
-  std::optional<SlotEntry> read = ReadToken(module.Functions(), slot, info, status);
-  if (!read) return;
+std::vector<CK_SLOT_ID> TokenAccess::SlotsReadInPart() const {
+  Guard hold(lock);
+  std::vector<CK_SLOT_ID> partly = unreadSlots;
+  for (const SlotEntry& entry : slots) {
+    if (!entry.readWhole) partly.push_back(entry.slot);
+  }
+  return partly;
+}
+
+bool TokenAccess::HoldsAnotherToken(CK_SLOT_ID slot) {
+  CK_FUNCTION_LIST* functions = module.Functions();
+  if (functions == nullptr || !IsSlotKnown(slot)) return false;
+  CK_TOKEN_INFO tokenInfo = {};
+  if (functions->C_GetTokenInfo(slot, &tokenInfo) != CKR_OK) return false;
+  Guard hold(lock);
+  const SlotEntry* known = FindIn(slots, slot);
+  return known != nullptr && known->serialNumber != SerialNumberOf(tokenInfo);
+}
+
+bool TokenAccess::LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, const std::string& serialNumber,
+                           bool registering) {
+  std::optional<SlotEntry> read = ReadToken(module.Functions(), slot, info);
+  if (!read) return false;
+  read->serialNumber = serialNumber;
   // The same card serves every certificate of the token.
   read->token.cardProvider = LookupCardProvider(read->readerName);
   Guard hold(lock);
-  if (FindIn(slots, slot) != nullptr) return;
-  SlotEntry& entry = slots.emplace_back(std::move(*read));
-  if (!registering) return;
   UserStores stores;
-  RegisterSlotCertificates(stores, entry);
+  auto earlier = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
+  if (earlier != slots.end()) {
+    // What was registered from an earlier, partial or other, read of the slot goes first.
+    UnregisterCertificates(stores, *earlier, earlier->certificates);
+    if (earlier->serialNumber == serialNumber) {
+      // The page is opened once per insertion of a token, and this is the same insertion.
+      read->browserProcess = std::move(earlier->browserProcess);
+      read->browserThreadId = earlier->browserThreadId;
+    }
+    slots.erase(earlier);
+  }
+  SlotEntry& entry = slots.emplace_back(std::move(*read));
+  if (registering) RegisterSlotCertificates(stores, entry);
+  return entry.readWhole;
 }
 
 bool TokenAccess::RegisterCertificate(UserStores& stores, const SlotEntry& entry, TokenCertificate& certificate) {

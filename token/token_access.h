@@ -32,7 +32,9 @@ class TokenAccess final : public TokenAccessInterface {
 
   bool HasTokens() const override;
   bool IsSlotKnown(CK_SLOT_ID slot) const override;
-  void OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) override;
+  bool OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) override;
+  std::vector<CK_SLOT_ID> SlotsReadInPart() const override;
+  bool HoldsAnotherToken(CK_SLOT_ID slot) override;
   void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) override;
   void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) override;
 
@@ -49,9 +51,9 @@ class TokenAccess final : public TokenAccessInterface {
 
  private:
   CK_RV LoadAllSlots();
-  // Reads the token and enters it, with its certificates registered when `registering`.
-  // A token that cannot be read whole is not entered.
-  void LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, bool registering);
+  // Reads the token and enters it in place of what the slot held, with its certificates
+  // registered when `registering`. False when it could not be read whole.
+  bool LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, const std::string& serialNumber, bool registering);
 
   // The members below run with `lock` held.
   bool RegisterCertificate(UserStores& stores, const SlotEntry& entry, TokenCertificate& certificate);
@@ -69,6 +71,8 @@ class TokenAccess final : public TokenAccessInterface {
   // token is read without it (LoadSlot reads aside and enters the whole entry under it),
   // except by OnObjectCreated, which holds it throughout so that a removal waits for it.
   std::list<SlotEntry> slots;
+  // Slots with a token at start-up that could not be read at all.
+  std::vector<CK_SLOT_ID> unreadSlots;
   // The provider named in "MY" entries and recognised when removing them: the product's
   // until a token's card names another, which then serves for the rest of the run.
   std::wstring providerName;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "token/pkcs11.h"
 
@@ -23,7 +24,14 @@ class TokenAccessInterface {
 
   virtual bool HasTokens() const = 0;
   virtual bool IsSlotKnown(CK_SLOT_ID slot) const = 0;
-  virtual void OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) = 0;
+  // Reads and registers the token in the slot, or a token recorded there that was read only in
+  // part or has been replaced by another. False when a module error cut the reading short:
+  // calling again while the token stays in tries again.
+  virtual bool OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) = 0;
+  // The slots whose tokens Open could read only in part, or not at all.
+  virtual std::vector<CK_SLOT_ID> SlotsReadInPart() const = 0;
+  // True when the slot's recorded token is not the one in it now (a removal went unreported).
+  virtual bool HoldsAnotherToken(CK_SLOT_ID slot) = 0;
   virtual void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) = 0;
   virtual void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) = 0;
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "certstore/certificate_encoding.h"
 #include "platform/text_convert.h"
 
 namespace tessard {
@@ -14,6 +15,9 @@ bool TokenWentAway(CK_RV rv) {
   return rv == CKR_DEVICE_REMOVED || rv == CKR_TOKEN_NOT_PRESENT || rv == CKR_SESSION_HANDLE_INVALID ||
          rv == CKR_SESSION_CLOSED;
 }
+
+// The object lacks an attribute a certificate needs: reading it again gives the same answer.
+bool ObjectIsIncomplete(CK_RV rv) { return rv == CKR_ATTRIBUTE_TYPE_INVALID || rv == CKR_ATTRIBUTE_SENSITIVE; }
 
 std::wstring AnsiText(const std::optional<std::vector<uint8_t>>& bytes) {
   if (!bytes) return {};
@@ -63,7 +67,13 @@ std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& sessi
   certificate.slot = slot;
   certificate.object = object;
   certificate.id = std::move(*values[0]);
-  certificate.value = std::move(*values[1]);
+  // From here on the value is the certificate's own encoding; a value that has none is
+  // kept as read and never decodes.
+  if (const auto encoding = CertificateEncoding(*values[1])) {
+    certificate.value.assign(encoding->begin(), encoding->end());
+  } else {
+    certificate.value = std::move(*values[1]);
+  }
   certificate.containerName = AnsiText(values[2]);
   if (values[3] && !values[3]->empty()) certificate.friendlyName = std::move(values[3]);
   return certificate;
@@ -95,22 +105,22 @@ std::optional<std::vector<PublicKeyFacts>> ReadPublicKeys(const Pkcs11Session& s
   return keys;
 }
 
-std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot, const CK_SLOT_INFO& info,
-                                   CK_RV& status) {
+std::string SerialNumberOf(const CK_TOKEN_INFO& info) {
+  return std::string(reinterpret_cast<const char*>(info.serialNumber), sizeof info.serialNumber);
+}
+
+std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot, const CK_SLOT_INFO& info) {
   Pkcs11Session session(functions, slot);
-  status = session.OpenStatus();
-  if (status != CKR_OK) return std::nullopt;
+  if (session.OpenStatus() != CKR_OK) return std::nullopt;
   SlotEntry entry;
   entry.slot = slot;
   entry.readerName = ReaderNameOf(info);
-  const CK_RV readStatus = ReadCertificates(session, slot, entry.certificates);
-  if (TokenWentAway(readStatus)) {
-    status = readStatus;
-    return std::nullopt;
-  }
+  const CK_RV certificates = ReadCertificates(session, slot, entry.certificates);
+  if (TokenWentAway(certificates)) return std::nullopt;
   entry.token.publicKeys = ReadPublicKeys(session);
-  status = session.Close();
-  if (status != CKR_OK) return std::nullopt;
+  // A session the module fails to close takes nothing from what was read in it.
+  session.Close();
+  entry.readWhole = (certificates == CKR_OK || ObjectIsIncomplete(certificates)) && entry.token.publicKeys.has_value();
   return entry;
 }
 

@@ -20,13 +20,17 @@ std::wstring ReaderNameOf(const CK_SLOT_INFO& info);
 std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& session, CK_SLOT_ID slot,
                                                       CK_OBJECT_HANDLE object, CK_RV& status);
 
-// Every public key of the token; none when the search or a read failed.
+// Every public key of the token; none when the search or a read failed, since then nobody
+// can tell whether a certificate's key is on the token.
 std::optional<std::vector<PublicKeyFacts>> ReadPublicKeys(const Pkcs11Session& session);
 
-// Reads the token in the slot: its certificates (up to the first that cannot be read) and
-// its public keys. None when the token went away during the read: what was read of it is
-// no description of a token that is there.
-std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot, const CK_SLOT_INFO& info,
-                                   CK_RV& status);
+// The serial number of CK_TOKEN_INFO, which tells one token from another in the same slot.
+std::string SerialNumberOf(const CK_TOKEN_INFO& info);
+
+// Reads the token in the slot: its certificates (up to the first object that lacks what a
+// certificate needs) and its public keys; `readWhole` says whether a module error cut it
+// short. None when no session could be opened or the token went away during the read: what
+// was read of it is no description of a token that is there.
+std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot, const CK_SLOT_INFO& info);
 
 }  // namespace tessard

@@ -37,7 +37,14 @@ CK_RV RecordingTokenAccess::StartMonitor(HWND, UINT message) {
   Record("StartMonitor", 0, message);
   return answers.startMonitor;
 }
-void RecordingTokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) { Record("OnTokenInserted", slot); }
+bool RecordingTokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
+  Record("OnTokenInserted", slot);
+  return answers.readWhole;
+}
+bool RecordingTokenAccess::HoldsAnotherToken(CK_SLOT_ID slot) {
+  Record("HoldsAnotherToken", slot);
+  return answers.anotherToken;
+}
 void RecordingTokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
   Record("OnTokenRemoved", slot, closeBrowser);
 }

@@ -25,6 +25,9 @@ struct TokenAnswers {
   bool hasTokens = false;
   bool slotKnown = false;
   bool expiring = false;
+  bool readWhole = true;       // what OnTokenInserted answers
+  bool anotherToken = false;  // what HoldsAnotherToken answers
+  std::vector<CK_SLOT_ID> readInPart;
 };
 
 class RecordingTokenAccess : public TokenAccessInterface {
@@ -40,7 +43,9 @@ class RecordingTokenAccess : public TokenAccessInterface {
   CK_RV StartMonitor(HWND window, UINT message) override;
   bool HasTokens() const override { return answers.hasTokens; }
   bool IsSlotKnown(CK_SLOT_ID) const override { return answers.slotKnown; }
-  void OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) override;
+  bool OnTokenInserted(CK_SLOT_ID slot, const std::wstring& url) override;
+  std::vector<CK_SLOT_ID> SlotsReadInPart() const override { return answers.readInPart; }
+  bool HoldsAnotherToken(CK_SLOT_ID slot) override;
   void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) override;
   void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) override;
   void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;

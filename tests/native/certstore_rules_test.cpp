@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "certstore/certificate_encoding.h"
 #include "certstore/expiry_rules.h"
 #include "certstore/removal_rules.h"
 #include "certstore/rsa_modulus.h"
@@ -168,6 +169,30 @@ TEST(AtrMatch, LongAtrsAreComparedInFullUpTo36Bytes) {
   EXPECT_FALSE(MatchAtr(other, card, Bytes(36, 0xFF)));
   card.push_back(0);
   EXPECT_FALSE(MatchAtr(card, card, Bytes(37, 0xFF)));
+}
+
+TEST(CertificateEncoding, EndsWhereTheOuterSequenceEnds) {
+  const Bytes certificate = Tagged(0x30, Pattern(300, 3));
+  const Bytes trailed = Concat(certificate, Pattern(71, 9));
+  const auto own = CertificateEncoding(trailed);
+  ASSERT_TRUE(own);
+  EXPECT_EQ(Bytes(own->begin(), own->end()), certificate) << "the 71 bytes after it are no part of it";
+  EXPECT_EQ(CertificateEncoding(certificate)->size(), certificate.size());
+}
+
+TEST(CertificateEncoding, RefusesIndefiniteOverlongAndShortLengths) {
+  EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x80, 0x02, 0x01, 0x00, 0x00, 0x00})) << "indefinite length";
+  EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x85, 0, 0, 0, 0, 1, 0})) << "five length octets";
+  EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x82, 0x01})) << "length octets cut off";
+  EXPECT_FALSE(CertificateEncoding(Concat({0x30, 0x82, 0x01, 0x00}, Pattern(255, 1)))) << "content cut off";
+  EXPECT_FALSE(CertificateEncoding(Tagged(0x31, Pattern(4, 1)))) << "not a SEQUENCE";
+  EXPECT_FALSE(CertificateEncoding(Bytes{}));
+  EXPECT_FALSE(CertificateEncoding(Bytes{0x30}));
+}
+
+TEST(CertificateEncoding, FourLengthOctetsThatPassTheInputAreRefusedWithoutWrapping) {
+  EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x84, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}));
+  EXPECT_FALSE(DerElementLength(Bytes{0x30, 0x84, 0xFF, 0xFF, 0xFF, 0xFA}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -211,6 +212,63 @@ TEST_F(MainDialogTest, InsertionOfForeignTokenShowsNothing) {
   EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 1u);
   EXPECT_TRUE(token_.Calls("CheckExpiry").empty());
   EXPECT_TRUE(notifications.empty());
+}
+
+// The read-again timer's ticks, sent directly: the test does not wait for them.
+TEST_F(MainDialogTest, ATokenReadInPartIsReadAgainThreeTimesAtMostUntilRemoved) {
+  Start();
+  token_.answers.readWhole = false;
+  SendTokenEvent(4, 1, 0);
+  const auto tick = [this] { ::SendMessageW(dialog_->Window(), WM_TIMER, TimerReadAgain, 0); };
+  for (int i = 0; i < 5; ++i) tick();
+  EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 4u) << "the insertion and three tries";
+
+  token_.ClearCalls();
+  SendTokenEvent(5, 1, 0);
+  tick();
+  token_.answers.readWhole = true;
+  tick();
+  tick();
+  EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 3u) << "no try after a whole read";
+
+  token_.ClearCalls();
+  token_.answers.readWhole = false;
+  SendTokenEvent(6, 1, 0);
+  SendTokenEvent(6, 2, 0);
+  tick();
+  EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 1u) << "the removal ended the tries";
+}
+
+TEST_F(MainDialogTest, ATokenFirstRecordedByATryIsAnnouncedOnce) {
+  token_.answers.readInPart = {3};
+  token_.answers.readWhole = false;
+  Start();
+  ::SendMessageW(dialog_->Window(), WM_TIMER, TimerReadAgain, 0);
+  EXPECT_TRUE(notifications.empty()) << "nothing is shown for a failed try";
+  token_.answers.readWhole = true;
+  token_.answers.knownOnceRead = true;
+  token_.answers.hasTokens = true;
+  ::SendMessageW(dialog_->Window(), WM_TIMER, TimerReadAgain, 0);
+  ::SendMessageW(dialog_->Window(), WM_TIMER, TimerReadAgain, 0);
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is inserted!"));
+  EXPECT_EQ(token_.Calls("CheckExpiry").size(), 1u);
+  EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 2u);
+}
+
+TEST_F(MainDialogTest, AnotherTokenInARecordedSlotIsARemovalThenAnInsertion) {
+  token_.answers.hasTokens = true;
+  Start();
+  token_.answers.slotKnown = true;
+  token_.answers.anotherToken = true;
+  SendTokenEvent(2, 1, 0);
+  const auto calls = token_.Calls();
+  const auto removed = std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "OnTokenRemoved"; });
+  const auto inserted =
+      std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "OnTokenInserted"; });
+  ASSERT_NE(removed, calls.end());
+  EXPECT_LT(removed, inserted);
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is removed!"));
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is inserted!"));
 }
 
 TEST_F(MainDialogTest, RemovalOfKnownTokenDropsItWithoutClosingBrowser) {

@@ -39,6 +39,7 @@ CK_RV RecordingTokenAccess::StartMonitor(HWND, UINT message) {
 }
 bool RecordingTokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
   Record("OnTokenInserted", slot);
+  if (answers.readWhole && answers.knownOnceRead) answers.slotKnown = true;
   return answers.readWhole;
 }
 bool RecordingTokenAccess::HoldsAnotherToken(CK_SLOT_ID slot) {

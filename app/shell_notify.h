@@ -2,8 +2,8 @@
 // The shell's notify-icon call through one replaceable function, so that tests see every
 // icon, tip and balloon the program asks for.
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace tessard {
 

@@ -262,7 +262,8 @@ TEST_F(MainDialogTest, AnotherTokenInARecordedSlotIsARemovalThenAnInsertion) {
   token_.answers.anotherToken = true;
   SendTokenEvent(2, 1, 0);
   const auto calls = token_.Calls();
-  const auto removed = std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "OnTokenRemoved"; });
+  const auto removed =
+      std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "OnTokenRemoved"; });
   const auto inserted =
       std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "OnTokenInserted"; });
   ASSERT_NE(removed, calls.end());

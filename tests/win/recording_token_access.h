@@ -27,7 +27,7 @@ struct TokenAnswers {
   bool expiring = false;
   bool readWhole = true;       // what OnTokenInserted answers
   bool knownOnceRead = false;  // a whole read makes the slot known
-  bool anotherToken = false;  // what HoldsAnotherToken answers
+  bool anotherToken = false;   // what HoldsAnotherToken answers
   std::vector<CK_SLOT_ID> readInPart;
 };
 

@@ -95,6 +95,7 @@ void CTessardDlg::LoadSettings() {
   m_bNonCache = NonCacheOf(settings_);
   if (m_nLanguageId > 0) LangSetId(m_nLanguageId);
   m_strManagerExe = kProductInfo.managerExeName;
+  m_strUpdateFolder = UpdateFolderOf(settings_.updateUrl);
   m_bTrayIconWanted = true;
   m_nWarnDays = 30;
 }
@@ -277,7 +278,7 @@ void CTessardDlg::OnStartupTimer() {
   for (CK_SLOT_ID slot : m_token.SlotsReadInPart()) ReadAgainLater(slot);
   if (m_token.HasTokens() && m_bTrayIconWanted) {
     AddTrayIcon();
-    RunUpdate();
+    RunUpdate(m_strUpdateFolder);
     LaunchManager();
   }
 }
@@ -296,8 +297,8 @@ void CTessardDlg::OnTokenRecorded(CK_SLOT_ID slot) {
   ::KillTimer(Window(), TimerIconRemoval);
   if (!m_tray.IsShown() && m_bTrayIconWanted) AddTrayIcon();
   ShowBalloon(LangGetString(text::kTokenInserted), kTokenNotificationSeconds);
-  RunUpdate();
-  FetchUpdateConfig(slot, m_nWarnDays, m_strBrowserUrl);
+  RunUpdate(m_strUpdateFolder);
+  FetchUpdateConfig(m_strUpdateFolder, slot, m_nWarnDays, m_strBrowserUrl);
   if (m_nWarnDays >= 0 && m_token.CheckExpiry(slot, m_nWarnDays)) {
     CCertExpired dialog;
     dialog.DoModal(Window());

@@ -90,6 +90,7 @@ class CTessardDlg : public DialogBase {
   TrayIcon m_tray;
   EventWorker m_worker;
   std::wstring m_strBrowserUrl;
+  std::wstring m_strUpdateFolder;
   int m_nWarnDays = 30;
   std::wstring m_strManagerExe;
   int m_nLanguageId = 1033;

@@ -29,6 +29,7 @@ Settings ReadSettings(const wchar_t* keyPath) {
   }
   settings.language.installLanguageId = ReadRegistryText(key.get(), L"InstallLanguageId");
   settings.nonCache = ReadRegistryDword(key.get(), L"NonCache");
+  settings.updateUrl = ReadRegistryText(key.get(), L"UpdateUrl");
   return settings;
 }
 

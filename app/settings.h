@@ -15,6 +15,8 @@ namespace tessard {
 struct Settings {
   LanguageSettings language;  // whether the key exists, "Path", "InstallLanguageId"
   std::optional<DWORD> nonCache;
+  // Set by an administrator: only administrators can write under HKEY_LOCAL_MACHINE.
+  std::optional<std::wstring> updateUrl;
 };
 
 // One read of the key: every value the program reads from it.

@@ -2,8 +2,9 @@
 // The shell's notify-icon call through one replaceable function, so that tests see every
 // icon, tip and balloon the program asks for.
 
-#include <shellapi.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <shellapi.h>
 
 namespace tessard {
 

@@ -1,12 +1,35 @@
 #pragma once
-// The update agent: operational parameters from the update server, and newer installers.
+// The update agent: operational parameters from the update server's Config.ini, and a newer
+// installer from its version.ini, run only when its signature and its signer are ours. Every
+// failure is silent; the program goes on with its defaults.
 
+#include <windows.h>
+
+#include <optional>
 #include <string>
 
 namespace tessard {
 
-// Sets warnDays (30 when the configuration cannot be had) and may replace url.
-bool FetchUpdateConfig(unsigned long slot, int& warnDays, std::wstring& url);
-void RunUpdate();
+// The update folder: the administrator's "UpdateUrl" when it is an https address ending in
+// "/", else the one the program was built with.
+std::wstring UpdateFolderOf(const std::optional<std::wstring>& updateUrl);
+
+// Sets warnDays (30 when the configuration cannot be had) and replaces url by the page of a
+// non-blank "ID02=" that is an http or https address. Always true.
+bool FetchUpdateConfig(const std::wstring& folder, unsigned long slot, int& warnDays, std::wstring& url);
+
+// 1 when the server answered 200 and the whole body is in the file; otherwise 0, and no file.
+int DownloadFile(const std::wstring& url, const std::wstring& path);
+
+// The "Version" of the settings key; an empty version when the key is missing, none when the
+// value cannot be read.
+std::optional<std::wstring> ReadInstalledVersion();
+
+// Waits while an installation runs, then downloads and runs a newer installer of the folder
+// and waits for it, leaving nothing of what it downloaded behind.
+void RunUpdate(const std::wstring& folder);
+
+// Starts `file` with the "runas" verb and waits for the process it started.
+BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory);
 
 }  // namespace tessard

@@ -39,6 +39,15 @@ std::wstring EnvironmentValue(const wchar_t* name) {
   return buffer;
 }
 
+// The file that holds the world.
+std::wstring StatePath() {
+  std::wstring path = EnvironmentValue(L"TOKENSIM_STATE");
+  if (!path.empty()) return path;
+  std::wstring data = EnvironmentValue(L"ProgramData");
+  if (data.empty()) data = L"C:\\ProgramData";
+  return data + L"\\tokensim\\state.txt";
+}
+
 std::string ReadFileText(const std::wstring& path) {
   UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
@@ -165,14 +174,6 @@ int32_t Add(int32_t& counter, int32_t delta) { return std::atomic_ref<int32_t>(c
 void Store(int32_t& counter, int32_t value) { std::atomic_ref<int32_t>(counter).store(value); }
 
 }  // namespace
-
-std::wstring StatePath() {
-  std::wstring path = EnvironmentValue(L"TOKENSIM_STATE");
-  if (!path.empty()) return path;
-  std::wstring data = EnvironmentValue(L"ProgramData");
-  if (data.empty()) data = L"C:\\ProgramData";
-  return data + L"\\tokensim\\state.txt";
-}
 
 bool ReadWorld(const std::function<void(const SimState&)>& read) {
   std::lock_guard<std::mutex> hold(TheLinks().Mutex());

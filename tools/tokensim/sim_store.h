@@ -20,9 +20,6 @@
 
 namespace tokensim {
 
-// The file that holds the world, as a wide path.
-std::wstring StatePath();
-
 // Runs `read` on the world as last written; false when the world could not be reached.
 bool ReadWorld(const std::function<void(const SimState&)>& read);
 

@@ -108,8 +108,26 @@ bool Matches(const SimObject& object, const CK_ATTRIBUTE* templ, CK_ULONG count)
   return true;
 }
 
-// An entry's answer: a failure that `fail` armed for it (counted down in the world's file),
-// else what `body` makes of the world as last written. Only an armed failure writes.
+// An entry's answer that may change the world, under its mutex: a failure that `fail`
+// armed for it (counted down in the world's file), else `body`, which says whether it
+// changed the world.
+template <typename Body>
+CK_RV Change(Entry entry, Body body) {
+  CK_RV rv = CKR_OK;
+  bool stored = UpdateWorld(
+      [&](SimState& state) {
+        bool armed = state.IsArmed(NameOf(entry));
+        if ((rv = state.TakeFailure(NameOf(entry))) != CKR_OK) return true;
+        bool changed = false;
+        rv = body(state, changed);
+        return changed || armed;
+      },
+      false);
+  return stored ? rv : CKR_DEVICE_ERROR;
+}
+
+// An entry's answer from the world as last written: only an armed failure takes the mutex
+// and writes.
 template <typename Body>
 CK_RV Answer(Entry entry, Body body) {
   CK_RV rv = CKR_OK;
@@ -120,14 +138,7 @@ CK_RV Answer(Entry entry, Body body) {
   });
   if (!reached) return CKR_DEVICE_ERROR;
   if (!armed) return rv;
-  reached = UpdateWorld(
-      [&](SimState& state) {
-        bool stillArmed = state.IsArmed(NameOf(entry));
-        if ((rv = state.TakeFailure(NameOf(entry))) == CKR_OK) rv = body(state);
-        return stillArmed;
-      },
-      false);
-  return reached ? rv : CKR_DEVICE_ERROR;
+  return Change(entry, [&](const SimState& state, bool&) { return body(state); });
 }
 
 // For entries that may run before C_Initialize: only the `fail` command's answer.
@@ -164,19 +175,15 @@ CK_RV Sim_Initialize(void*) {
   Count(Entry::C_Initialize);
   Module& module = TheModule();
   if (module.initialized) return CKR_CRYPTOKI_ALREADY_INITIALIZED;
-  CK_RV rv = CKR_OK;
-  bool stored = UpdateWorld(
-      [&](SimState& state) {
-        bool armed = state.IsArmed(NameOf(Entry::C_Initialize));
-        if ((rv = state.TakeFailure(NameOf(Entry::C_Initialize))) != CKR_OK) return true;
-        std::lock_guard<std::mutex> hold(module.mutex);
-        module.lastSequence = state.nextSequence - 1;
-        if (std::find(state.waiters.begin(), state.waiters.end(), module.wakeName) != state.waiters.end()) return armed;
-        state.waiters.push_back(module.wakeName);
-        return true;
-      },
-      false);
-  if (!stored) return CKR_DEVICE_ERROR;
+  CK_RV rv = Change(Entry::C_Initialize, [&](SimState& state, bool& changed) {
+    std::lock_guard<std::mutex> hold(module.mutex);
+    module.lastSequence = state.nextSequence - 1;
+    if (std::find(state.waiters.begin(), state.waiters.end(), module.wakeName) == state.waiters.end()) {
+      state.waiters.push_back(module.wakeName);
+      changed = true;
+    }
+    return CKR_OK;
+  });
   if (rv != CKR_OK) return rv;
   ::ResetEvent(module.finalized.get());
   module.initialized = true;
@@ -412,27 +419,18 @@ CK_RV Sim_SetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE id, CK_AT
   Count(Entry::C_SetAttributeValue);
   if (templ == nullptr && count > 0) return CKR_ARGUMENTS_BAD;
   if (!TheModule().initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
-  const std::string_view name = NameOf(Entry::C_SetAttributeValue);
-  CK_RV rv = CKR_OK;
-  bool stored = UpdateWorld(
-      [&](SimState& state) {
-        bool armed = state.IsArmed(name);
-        if ((rv = state.TakeFailure(name)) != CKR_OK) return true;
-        std::lock_guard<std::mutex> hold(TheModule().mutex);
-        Session* session = nullptr;
-        if ((rv = SessionSlot(state, handle, &session)) != CKR_OK) return armed;
-        SimObject* object = state.FindObject(static_cast<uint32_t>(session->slot), static_cast<uint32_t>(id));
-        if (object == nullptr) {
-          rv = CKR_OBJECT_HANDLE_INVALID;
-          return armed;
-        }
-        SimObject edited;
-        if ((rv = Edited(*object, templ, count, edited)) != CKR_OK) return armed;
-        *object = edited;
-        return true;
-      },
-      false);
-  return stored ? rv : CKR_DEVICE_ERROR;
+  return Change(Entry::C_SetAttributeValue, [&](SimState& state, bool& changed) {
+    std::lock_guard<std::mutex> hold(TheModule().mutex);
+    Session* session = nullptr;
+    if (CK_RV rv = SessionSlot(state, handle, &session); rv != CKR_OK) return rv;
+    SimObject* object = state.FindObject(static_cast<uint32_t>(session->slot), static_cast<uint32_t>(id));
+    if (object == nullptr) return CKR_OBJECT_HANDLE_INVALID;
+    SimObject edited;
+    if (CK_RV rv = Edited(*object, templ, count, edited); rv != CKR_OK) return rv;
+    *object = edited;
+    changed = true;
+    return CKR_OK;
+  });
 }
 
 // The next event this process has not seen, if any.

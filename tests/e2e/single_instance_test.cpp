@@ -1,33 +1,26 @@
 #include <gtest/gtest.h>
 
-#include "tests/e2e/program_under_test.h"
+#include "tests/e2e/token_program.h"
 
 namespace tessard::e2e {
 namespace {
 
-class SingleInstance : public ::testing::Test {
- protected:
-  void SetUp() override { EndRunningInstance(); }
-  void TearDown() override { EndRunningInstance(); }
-
-  // Starts an instance and waits until its hidden dialog exists.
-  Program StartInstance(const std::wstring& arguments = L"") {
-    Program program(arguments);
-    EXPECT_TRUE(program.Started());
-    EXPECT_NE(WaitForWindow(program.Id(), L"Orvane-CA Token Manager V3.0", L"#32770", 10s), nullptr);
-    return program;
-  }
-};
+using SingleInstance = TokenProgram;
 
 TEST_F(SingleInstance, SecondStartEndsAtOnceAndLeavesTheFirstRunning) {
   Program first = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
   for (const wchar_t* arguments : {L"", L"-s"}) {
     Program second(arguments);
     DWORD code = 1;
-    EXPECT_TRUE(second.WaitForExit(5s, &code)) << "arguments: " << testing::PrintToString(arguments);
+    EXPECT_TRUE(second.WaitForExit(5s, &code)) << "arguments: " << ::testing::PrintToString(arguments);
     EXPECT_EQ(code, 0u);
   }
-  ::Sleep(300);
+  // The first instance's window handles what reaches it in order: once it has asked about
+  // the slot of an insertion event sent now, it has handled anything the second starts sent.
+  const int asked = CallsOf("C_GetSlotInfo");
+  Sim("event --slot 9 --code 1");
+  EXPECT_TRUE(PollUntil(10s, [asked] { return CallsOf("C_GetSlotInfo") > asked; }));
   EXPECT_TRUE(first.IsRunning());
   EXPECT_NE(FindMainDialog(first.Id()), nullptr);
 }
@@ -51,7 +44,7 @@ TEST_F(SingleInstance, TerminateOptionWithNothingRunningStartsNothing) {
 TEST_F(SingleInstance, InvalidCommandLinesEndSilently) {
   for (const wchar_t* arguments : {L"-x", L"-I", L"-i -u", L"-r -t", L"-s extra"}) {
     Program program(arguments);
-    EXPECT_TRUE(program.WaitForExit(5s)) << testing::PrintToString(arguments);
+    EXPECT_TRUE(program.WaitForExit(5s)) << ::testing::PrintToString(arguments);
   }
   EXPECT_EQ(FindMainDialog(), nullptr);
 }
@@ -65,7 +58,7 @@ TEST_F(SingleInstance, InstallOptionShowsItsBoxThenStartsNormally) {
   EXPECT_EQ(texts.back(), L"Self install not implement yet.");
   EXPECT_EQ(FindMainDialog(program.Id()), nullptr);
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-  EXPECT_NE(WaitForWindow(program.Id(), L"Orvane-CA Token Manager V3.0", L"#32770", 10s), nullptr);
+  EXPECT_NE(WaitForWindow(program.Id(), kCaption, L"#32770", 10s), nullptr);
   EXPECT_TRUE(program.IsRunning());
 }
 

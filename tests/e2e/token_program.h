@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/e2e/program_under_test.h"
+#include "tests/e2e/tokensim_command.h"
 #include "tests/win/tokensim_driver.h"
 
 namespace tessard::e2e {
@@ -21,11 +22,12 @@ class TokenProgram : public ::testing::Test {
   }
   void TearDown() override {
     EndRunningInstance();
-    EXPECT_EQ(testing::OpenSessions(), 0);
+    EXPECT_EQ(TokensimCount("sessions"), 0);
   }
 
-  static Program StartInstance() {
-    Program program(L"");
+  // Starts an instance and waits until its hidden dialog exists.
+  static Program StartInstance(const std::wstring& arguments = L"") {
+    Program program(arguments);
     EXPECT_TRUE(program.Started());
     EXPECT_NE(WaitForWindow(program.Id(), kCaption, L"#32770", 10s), nullptr);
     return program;
@@ -33,7 +35,7 @@ class TokenProgram : public ::testing::Test {
 
   // True once the program waits for token events, so that no change is made before it.
   static bool WaitsForEvents() {
-    return PollUntil(10s, [] { return testing::Tokensim("list").output.find("waiters 1") != std::string::npos; });
+    return PollUntil(10s, [] { return TokensimCount("waits") > 0; });
   }
 };
 

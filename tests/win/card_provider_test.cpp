@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -68,18 +67,8 @@ TEST_F(CardDatabase, FirstMatchWinsAndAMatchWithoutProviderEndsTheSearch) {
   EXPECT_EQ(Find(), std::nullopt);
 }
 
-std::string HexOf(const Bytes& bytes) {
-  std::string text;
-  for (const std::uint8_t b : bytes) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02x", b);
-    text += digits;
-  }
-  return text;
-}
-
-void InsertToken(int slot, const std::string& reader, const Bytes& atr) {
-  testing::Sim("insert --slot " + std::to_string(slot) + " --reader \"" + reader + "\" --atr " + HexOf(atr));
+void InsertToken(uint32_t slot, const std::string& reader, const Bytes& atr) {
+  testing::Sim(tokensim::Insert({.slot = slot, .reader = reader, .atr = atr}));
 }
 
 std::wstring FolderOf(HMODULE module) {
@@ -126,7 +115,7 @@ TEST_F(CardReader, AtrOfThirtySixBytesComesThroughWhole) {
 
 TEST_F(CardReader, EmptyOrUnknownReaderGivesNoAtr) {
   InsertToken(1, "Tessard Reader A", kCardAtr);
-  testing::Sim("remove --slot 1");
+  testing::Sim(tokensim::Remove(1));
   // The reader is known and answers, with no card and so no ATR of the token that left it.
   EXPECT_EQ(ReadCardAtr(L"Tessard Reader A"), Bytes{});
   EXPECT_EQ(ReadCardAtr(L"Tessard No Such Reader 0"), std::nullopt);

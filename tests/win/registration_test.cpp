@@ -21,13 +21,11 @@ namespace {
 
 const std::wstring kProvider = kProductInfo.providerName;
 
-std::string Cert(const std::string& name) { return " --cert " + MadeCertificatePath(name); }
+// A certificate made for the tests, as the token holds it.
+tokensim::Certificate Made(const char* name) { return {.der = LoadTestCertificate(name)}; }
 
-// The handle tokensim gave the last object it added.
-unsigned long AddedHandle(const TokensimRun& run) {
-  const auto at = run.output.rfind("added object ");
-  return at == std::string::npos ? 0 : std::stoul(run.output.substr(at + 13));
-}
+// Made with its RSA key on the token.
+tokensim::Certificate WithKey(const char* name) { return {.der = LoadTestCertificate(name), .key = true}; }
 
 class Registration : public ::testing::Test {
  protected:
@@ -41,7 +39,7 @@ class Registration : public ::testing::Test {
   }
   void TearDown() override {
     token_.Close();
-    EXPECT_EQ(OpenSessions(), 0);
+    EXPECT_EQ(tokensim::OpenSessions(), 0);
     ForgetCertificates();
   }
 
@@ -56,9 +54,15 @@ class Registration : public ::testing::Test {
 };
 
 TEST_F(Registration, EachCertificateGoesToTheStoreItsKeyAndKindDecide) {
-  Sim("insert --slot 1 --reader \"Reader One\"" + Cert("user_exchange") + " --key --container c1" + Cert("ca") +
-      Cert("root") + Cert("user_sign") + Cert("user_ec") + Cert("truncated") + Cert("user_4096") +
-      " --key --container c4");
+  Sim(tokensim::Insert({.slot = 1,
+                        .reader = "Reader One",
+                        .certificates = {{.der = Value("user_exchange"), .key = true, .container = "c1"},
+                                         Made("ca"),
+                                         Made("root"),
+                                         Made("user_sign"),
+                                         Made("user_ec"),
+                                         Made("truncated"),
+                                         {.der = Value("user_4096"), .key = true, .container = "c4"}}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
 
   const auto personal = KeyProviderOf(L"MY", Value("user_exchange"));
@@ -84,9 +88,13 @@ TEST_F(Registration, EachCertificateGoesToTheStoreItsKeyAndKindDecide) {
 }
 
 TEST_F(Registration, KeySpecComesFromTheKeyObjectElseFromKeyUsage) {
-  Sim("insert --slot 1" + Cert("user_exchange") + " --key --container c1 --encrypt 0" + Cert("user_sign") +
-      Cert("user_no_usage") + Cert("ca_by_usage"));
-  Sim("insert --slot 2" + Cert("user_exchange") + " --container c2");
+  Sim(tokensim::Insert(
+      {.slot = 1,
+       .certificates = {{.der = Value("user_exchange"), .key = true, .container = "c1", .encrypt = false},
+                        Made("user_sign"),
+                        Made("user_no_usage"),
+                        Made("ca_by_usage")}}));
+  Sim(tokensim::Insert({.slot = 2, .certificates = {{.der = Value("user_exchange"), .container = "c2"}}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
 
   const auto personal = KeyProviderOf(L"MY", Value("user_exchange"));
@@ -105,7 +113,8 @@ TEST_F(Registration, KeySpecComesFromTheKeyObjectElseFromKeyUsage) {
 }
 
 TEST_F(Registration, TheTokensFriendlyNameIsCarriedIntoTheStore) {
-  Sim("insert --slot 1" + Cert("user_sign") + " --key --friendly \"Signing key\"" + Cert("ca"));
+  Sim(tokensim::Insert(
+      {.slot = 1, .certificates = {{.der = Value("user_sign"), .key = true, .friendly = "Signing key"}, Made("ca")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   const std::wstring name = L"Signing key";
   const auto friendly = FriendlyNameOf(L"MY", Value("user_sign"));
@@ -116,10 +125,11 @@ TEST_F(Registration, TheTokensFriendlyNameIsCarriedIntoTheStore) {
 }
 
 TEST_F(Registration, RemovalTakesOutMyEntriesAndLeavesTheOthers) {
-  Sim("insert --slot 1" + Cert("user_sign") + " --key" + Cert("ca") + Cert("root") + Cert("user_no_usage"));
+  Sim(tokensim::Insert(
+      {.slot = 1, .certificates = {WithKey("user_sign"), Made("ca"), Made("root"), Made("user_no_usage")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   ASSERT_TRUE(StoreHolds(L"MY", Value("user_sign")));
-  Sim("remove --slot 1");
+  Sim(tokensim::Remove(1));
   token_.OnTokenRemoved(1, false);
   EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
   EXPECT_TRUE(StoreHolds(L"CA", Value("ca")));
@@ -129,21 +139,22 @@ TEST_F(Registration, RemovalTakesOutMyEntriesAndLeavesTheOthers) {
 }
 
 TEST_F(Registration, TheSameCertificateOnTwoTokensStaysRegisteredForTheOther) {
-  Sim("insert --slot 1 --reader \"Reader A\"" + Cert("user_sign") + " --key --container same");
-  Sim("insert --slot 2 --reader \"Reader B\"" + Cert("user_sign") + " --key --container same");
+  const tokensim::Certificate same{.der = Value("user_sign"), .key = true, .container = "same"};
+  Sim(tokensim::Insert({.slot = 1, .reader = "Reader A", .certificates = {same}}));
+  Sim(tokensim::Insert({.slot = 2, .reader = "Reader B", .certificates = {same}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
-  Sim("remove --slot 1");
+  Sim(tokensim::Remove(1));
   token_.OnTokenRemoved(1, false);
   const auto entry = KeyProviderOf(L"MY", Value("user_sign"));
   ASSERT_TRUE(entry) << "registered again for the token still inserted";
   EXPECT_EQ(entry->containerName, L"same");
-  Sim("remove --slot 2");
+  Sim(tokensim::Remove(2));
   token_.OnTokenRemoved(2, false);
   EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
 }
 
 TEST_F(Registration, WipingUnregistersAndEmptiesTheListButKeepsTheSlot) {
-  Sim("insert --slot 1" + Cert("user_sign") + " --key");
+  Sim(tokensim::Insert({.slot = 1, .certificates = {WithKey("user_sign")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   EXPECT_TRUE(token_.UnregisterSlotCertificates(1, true));
   EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
@@ -152,7 +163,7 @@ TEST_F(Registration, WipingUnregistersAndEmptiesTheListButKeepsTheSlot) {
 }
 
 TEST_F(Registration, ANewCertificateTakesTheFriendlyNameOfItsTwinInMy) {
-  Sim("insert --slot 1" + Cert("ca"));
+  Sim(tokensim::Insert({.slot = 1, .certificates = {Made("ca")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   const CertBytes value = Value("user_exchange");
   const CertBytes friendly{'M', 0, 'i', 0, 'n', 0, 'h', 0, 0, 0};
@@ -162,30 +173,35 @@ TEST_F(Registration, ANewCertificateTakesTheFriendlyNameOfItsTwinInMy) {
                                       {L"MY", L"elsewhere", L"Another Provider", AT_KEYEXCHANGE, friendly}));
   }
 
-  TokensimRun added = Tokensim("add --slot 1" + Cert("user_exchange") + " --container fresh");
-  ASSERT_EQ(added.exitCode, 0u);
-  token_.OnObjectCreated(1, AddedHandle(added));
-  const std::string listed = Tokensim("list --slot 1").output;
-  EXPECT_NE(listed.find("friendly \"Minh\""), std::string::npos) << listed;
+  const std::vector<uint32_t> added = Sim(tokensim::Add(1, {{.der = value, .container = "fresh"}}));
+  ASSERT_EQ(added.size(), 1u);
+  token_.OnObjectCreated(1, added[0]);
+  const tokensim::SimState world = tokensim::World();
+  const tokensim::SimObject* written = world.FindObject(1, added[0]);
+  ASSERT_NE(written, nullptr);
+  EXPECT_EQ(written->friendly, friendly) << "the twin's name is written to the token";
   EXPECT_EQ(token_.CertificatesOfSlot(1).size(), 2u);
   EXPECT_EQ(FriendlyNameOf(L"ADDRESSBOOK", value), friendly) << "registered, with the name now on the token";
 }
 
 TEST_F(Registration, ObjectEventsIgnoreDuplicatesAndNonCertificates) {
-  TokensimRun inserted = Tokensim("insert --slot 1" + Cert("user_sign") + " --key --container c1");
-  ASSERT_EQ(inserted.exitCode, 0u);
+  const std::vector<uint32_t> handles =
+      Sim(tokensim::Insert({.slot = 1, .certificates = {{.der = Value("user_sign"), .key = true, .container = "c1"}}}));
+  ASSERT_EQ(handles.size(), 2u);
+  const uint32_t certificate = handles[0], key = handles[1];
   ASSERT_EQ(token_.Open(), CKR_OK);
-  // Handles 1 and 2: the certificate and its public key.
-  token_.OnObjectCreated(1, 1);
-  token_.OnObjectCreated(1, 2);
-  token_.OnObjectCreated(7, 1);
+  token_.OnObjectCreated(1, certificate);
+  token_.OnObjectCreated(1, key);
+  token_.OnObjectCreated(7, certificate);
   EXPECT_EQ(token_.CertificatesOfSlot(1).size(), 1u);
-  EXPECT_NE(Tokensim("list --slot 1").output.find("friendly \"\""), std::string::npos)
+  const tokensim::SimState world = tokensim::World();
+  ASSERT_NE(world.FindObject(1, certificate), nullptr);
+  EXPECT_TRUE(world.FindObject(1, certificate)->friendly.empty())
       << "no twin with a name: nothing is written to the token";
 
-  token_.OnObjectDeleted(1, 2);
+  token_.OnObjectDeleted(1, key);
   EXPECT_TRUE(StoreHolds(L"MY", Value("user_sign"))) << "a handle that is no listed certificate changes nothing";
-  token_.OnObjectDeleted(1, 1);
+  token_.OnObjectDeleted(1, certificate);
   EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
   EXPECT_TRUE(token_.CertificatesOfSlot(1).empty());
 }
@@ -208,9 +224,9 @@ TEST_F(Registration, OpenPurgesEntriesOfTheProviderInAnyCase) {
 }
 
 TEST_F(Registration, ExpiryCountsEveryCertificateOfTheSlot) {
-  Sim("insert --slot 1" + Cert("truncated") + Cert("user_sign") + Cert("expires_in_10"));
-  Sim("insert --slot 2" + Cert("expired"));
-  Sim("insert --slot 3");
+  Sim(tokensim::Insert({.slot = 1, .certificates = {Made("truncated"), Made("user_sign"), Made("expires_in_10")}}));
+  Sim(tokensim::Insert({.slot = 2, .certificates = {Made("expired")}}));
+  Sim(tokensim::Insert({.slot = 3}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   EXPECT_FALSE(token_.CheckExpiry(1, 0));
   EXPECT_FALSE(token_.CheckExpiry(1, 9));
@@ -236,9 +252,12 @@ class CardType {
 
 TEST_F(Registration, TheCardTypeOfTheReadersCardNamesTheProviderFromThenOn) {
   const wchar_t cardProvider[] = L"Tessard Card Provider";
-  CardType card({0x3B, 0xDA, 0x18, 0xFF, 0x81, 0xB1, 0xFE, 0x75, 0x1F, 0x03}, cardProvider);
-  Sim("insert --slot 1 --reader \"Card Reader\" --atr 3BDA18FF81B1FE751F03" + Cert("user_exchange") + " --key");
-  Sim("insert --slot 2 --reader \"Other Reader\" --atr 3B0201" + Cert("user_sign") + " --key");
+  const tokensim::Bytes cardAtr{0x3B, 0xDA, 0x18, 0xFF, 0x81, 0xB1, 0xFE, 0x75, 0x1F, 0x03};
+  CardType card(cardAtr, cardProvider);
+  Sim(tokensim::Insert(
+      {.slot = 1, .reader = "Card Reader", .atr = cardAtr, .certificates = {WithKey("user_exchange")}}));
+  Sim(tokensim::Insert(
+      {.slot = 2, .reader = "Other Reader", .atr = {0x3B, 0x02, 0x01}, .certificates = {WithKey("user_sign")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   const auto found = KeyProviderOf(L"MY", Value("user_exchange"));
   ASSERT_TRUE(found);
@@ -246,12 +265,13 @@ TEST_F(Registration, TheCardTypeOfTheReadersCardNamesTheProviderFromThenOn) {
 
   // A later token without a known card type keeps the provider found; removal and the
   // purge at exit compare against it.
-  Sim("insert --slot 3 --reader \"Third Reader\" --atr 3B0202" + Cert("user_no_usage") + " --key");
+  Sim(tokensim::Insert(
+      {.slot = 3, .reader = "Third Reader", .atr = {0x3B, 0x02, 0x02}, .certificates = {WithKey("user_no_usage")}}));
   token_.OnTokenInserted(3, L"");
   const auto kept = KeyProviderOf(L"MY", Value("user_no_usage"));
   ASSERT_TRUE(kept);
   EXPECT_EQ(kept->providerName, cardProvider);
-  Sim("remove --slot 3");
+  Sim(tokensim::Remove(3));
   token_.OnTokenRemoved(3, false);
   EXPECT_FALSE(StoreHolds(L"MY", Value("user_no_usage")));
   EXPECT_TRUE(token_.PurgeProviderCertificates());

@@ -3,30 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/handles.h"
 #include "platform/text_convert.h"
 
 namespace tessard::testing {
 
 namespace {
 
-std::wstring ExecutablePath() {
+std::wstring Folder() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
-}
-
-std::wstring Folder() {
-  std::wstring path = ExecutablePath();
-  return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
-std::string ReadPipe(HANDLE pipe) {
-  std::string text;
-  char chunk[4096];
-  DWORD got = 0;
-  while (::ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
-  return text;
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
 }  // namespace
@@ -38,51 +25,29 @@ void UseOwnSimulatorWorld() {
   std::wstring path = Folder() + L"tokensim\\" + ToWide(name, kCodePageAnsi) + L".txt";
   ::CreateDirectoryW((Folder() + L"tokensim").c_str(), nullptr);
   ::SetEnvironmentVariableW(L"TOKENSIM_STATE", path.c_str());
-  Sim("reset");
+  Sim(tokensim::Reset());
 }
 
-TokensimRun Tokensim(const std::string& arguments) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  UniqueHandle readEnd, writeEnd;
-  EXPECT_TRUE(::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0));
-  ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-  std::wstring line = L"\"" + Folder() + L"tokensim.exe\" " + ToWide(arguments, kCodePageAnsi);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd.get();
-  // Wine's own diagnostics go to standard error; only what tokensim prints is compared.
-  UniqueFileHandle discard(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
-  startup.hStdError = discard.get();
-  startup.hStdInput = nullptr;
-  PROCESS_INFORMATION started = {};
-  TokensimRun run;
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &started)) {
-    ADD_FAILURE() << "tokensim.exe did not start";
-    return run;
+std::vector<uint32_t> Sim(const tokensim::Handles& change) {
+  Sim(change.outcome);
+  return change.handles;
+}
+
+void Sim(tokensim::Outcome change) { EXPECT_EQ(change, tokensim::Outcome::kDone) << "the simulator refused a change"; }
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    ::Sleep(5);
   }
-  UniqueHandle process(started.hProcess), thread(started.hThread);
-  writeEnd.reset();
-  run.output = ReadPipe(readEnd.get());
-  EXPECT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0) << "tokensim " << arguments;
-  DWORD code = 1;
-  ::GetExitCodeProcess(process.get(), &code);
-  run.exitCode = code;
-  return run;
+  return true;
 }
 
-void Sim(const std::string& arguments) {
-  TokensimRun run = Tokensim(arguments);
-  EXPECT_EQ(run.exitCode, 0u) << "tokensim " << arguments << ": " << run.output;
+tokensim::Bytes TestCertificate(const std::string& name) {
+  std::optional<tokensim::Bytes> der = tokensim::ReadCertificateFile(std::string(TESSARD_TEST_DATA) + "/" + name);
+  EXPECT_TRUE(der) << name;
+  return der.value_or(tokensim::Bytes{});
 }
-
-int OpenSessions() {
-  TokensimRun run = Tokensim("sessions");
-  EXPECT_EQ(run.exitCode, 0u);
-  return std::atoi(run.output.c_str());
-}
-
-std::string TestCertificate(const std::string& name) { return std::string(TESSARD_TEST_DATA) + "/" + name; }
 
 }  // namespace tessard::testing

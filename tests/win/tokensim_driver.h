@@ -1,31 +1,32 @@
 #pragma once
-// Drives the simulated token from a test: a world of the test executable's own (so that
-// test programs running side by side do not share tokens), and tokensim.exe runs.
+// The simulated token in a test: a world of the running test case's own (so that test
+// programs running side by side do not share tokens), changed and read in-process through
+// the simulator's typed interface.
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "tools/tokensim/sim_world.h"
 
 namespace tessard::testing {
 
-struct TokensimRun {
-  unsigned long exitCode = 1;
-  std::string output;
-};
-
-// Points this process, and every program it starts, at a state file of the running test
-// case, and empties that world.
+// Points this process, and every program it starts, at a world of the running test case,
+// and empties that world. From then on this process keeps the world's counters, so that
+// they outlive the programs it starts.
 void UseOwnSimulatorWorld();
 
-// Runs tokensim.exe of the test folder with `arguments`; fails the test when it does not
-// end within 10 s.
-TokensimRun Tokensim(const std::string& arguments);
+// Expects the change to have been made; gives the object handles it made or took.
+std::vector<uint32_t> Sim(const tokensim::Handles& change);
+void Sim(tokensim::Outcome change);
 
-// Runs tokensim and expects it to succeed.
-void Sim(const std::string& arguments);
+// Asks until the condition holds, such as a simulator counter reaching what the test waits
+// for; false once `limit` has passed, which only a test that hangs reaches.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// The open-session count the simulator keeps.
-int OpenSessions();
-
-// A test certificate of tests/data, as a path tokensim understands.
-std::string TestCertificate(const std::string& name);
+// A certificate of tests/data, as DER.
+tokensim::Bytes TestCertificate(const std::string& name);
 
 }  // namespace tessard::testing

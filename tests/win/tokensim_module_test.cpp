@@ -1,4 +1,5 @@
-// The simulated module keeps the PKCS#11 rules that token access relies on.
+// The simulated module keeps the PKCS#11 rules that token access relies on, and its world
+// and counters read the same from the module and from the simulator's typed interface.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,6 +17,8 @@
 namespace tessard::testing {
 namespace {
 
+using tokensim::Entry;
+
 class ModuleRules : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -24,19 +27,22 @@ class ModuleRules : public ::testing::Test {
     ASSERT_TRUE(module_);
     auto getList = reinterpret_cast<CK_RV (*)(CK_FUNCTION_LIST**)>(
         reinterpret_cast<void (*)()>(::GetProcAddress(module_.get(), "C_GetFunctionList")));
-    auto getAux = reinterpret_cast<CK_RV (*)(const void**)>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(module_.get(), "E_GetAuxFunctionList")));
     ASSERT_NE(getList, nullptr);
-    ASSERT_NE(getAux, nullptr);
     ASSERT_EQ(getList(&f_), CKR_OK);
-    ASSERT_EQ(getAux(&aux_), CKR_OK);
+    ASSERT_EQ(AuxList(&aux_), CKR_OK);
     wait_ = WaitEntryOf(aux_);
     ASSERT_NE(wait_, nullptr);
     ASSERT_EQ(f_->C_Initialize(nullptr), CKR_OK);
   }
   void TearDown() override {
     f_->C_Finalize(nullptr);
-    EXPECT_EQ(OpenSessions(), 0);
+    EXPECT_EQ(tokensim::OpenSessions(), 0);
+  }
+
+  CK_RV AuxList(const void** list) const {
+    auto getAux = reinterpret_cast<CK_RV (*)(const void**)>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(module_.get(), "E_GetAuxFunctionList")));
+    return getAux != nullptr ? getAux(list) : CKR_FUNCTION_FAILED;
   }
 
   CK_SESSION_HANDLE OpenOn(CK_SLOT_ID slot) {
@@ -62,8 +68,9 @@ class ModuleRules : public ::testing::Test {
 };
 
 TEST_F(ModuleRules, AttributesAreReadInTwoCallsAndMissingOnesAreMarked) {
-  Sim("insert --slot 1 --cert " + TestCertificate("user.pem") + " --container c1 --id 0a0b" + " --cert " +
-      TestCertificate("ca.pem") + " --no-container");
+  Sim(tokensim::Insert({.slot = 1,
+                        .certificates = {{.der = TestCertificate("user.pem"), .container = "c1", .id = {0x0a, 0x0b}},
+                                         {.der = TestCertificate("ca.pem"), .hasContainer = false}}}));
   CK_SESSION_HANDLE session = OpenOn(1);
   CK_OBJECT_CLASS cls = CKO_CERTIFICATE;
   std::vector<CK_OBJECT_HANDLE> certs = Find(session, {{CKA_CLASS, &cls, sizeof cls}});
@@ -93,8 +100,9 @@ TEST_F(ModuleRules, AttributesAreReadInTwoCallsAndMissingOnesAreMarked) {
 }
 
 TEST_F(ModuleRules, SearchesMatchEveryAttributeOfTheTemplate) {
-  Sim("insert --slot 2 --cert " + TestCertificate("user.pem") + " --key --id 01 --encrypt 0 --cert " +
-      TestCertificate("ca.pem") + " --key --id 02");
+  Sim(tokensim::Insert({.slot = 2,
+                        .certificates = {{.der = TestCertificate("user.pem"), .key = true, .id = {1}, .encrypt = false},
+                                         {.der = TestCertificate("ca.pem"), .key = true, .id = {2}}}}));
   CK_SESSION_HANDLE session = OpenOn(2);
   CK_OBJECT_CLASS keyClass = CKO_PUBLIC_KEY;
   CK_BYTE id = 2;
@@ -117,19 +125,19 @@ TEST_F(ModuleRules, SearchesMatchEveryAttributeOfTheTemplate) {
   EXPECT_EQ(f_->C_CloseSession(session), CKR_OK);
 }
 
-TEST_F(ModuleRules, SessionsAreCountedAcrossProcesses) {
-  Sim("insert --slot 3");
+TEST_F(ModuleRules, SessionsAreCountedWhereEveryProcessReadsThem) {
+  Sim(tokensim::Insert({.slot = 3}));
   CK_SESSION_HANDLE first = OpenOn(3);
   CK_SESSION_HANDLE second = OpenOn(3);
-  EXPECT_EQ(OpenSessions(), 2);
+  EXPECT_EQ(tokensim::OpenSessions(), 2);
   EXPECT_EQ(f_->C_CloseSession(first), CKR_OK);
   EXPECT_EQ(f_->C_CloseSession(first), CKR_SESSION_HANDLE_INVALID);
-  EXPECT_EQ(OpenSessions(), 1);
+  EXPECT_EQ(tokensim::OpenSessions(), 1);
   EXPECT_EQ(f_->C_CloseSession(second), CKR_OK);
 }
 
 TEST_F(ModuleRules, SlotAndTokenInformationFollowTheWorld) {
-  Sim("insert --slot 4 --reader \"Reader  with  gaps\" --uninitialized");
+  Sim(tokensim::Insert({.slot = 4, .reader = "Reader  with  gaps", .initialized = false}));
   CK_SLOT_INFO slot = {};
   ASSERT_EQ(f_->C_GetSlotInfo(4, &slot), CKR_OK);
   std::string description(reinterpret_cast<const char*>(slot.slotDescription), 64);
@@ -139,29 +147,48 @@ TEST_F(ModuleRules, SlotAndTokenInformationFollowTheWorld) {
   ASSERT_EQ(f_->C_GetTokenInfo(4, &token), CKR_OK);
   EXPECT_EQ(token.flags & CKF_TOKEN_INITIALIZED, 0u);
 
-  Sim("remove --slot 4");
+  Sim(tokensim::Remove(4));
   ASSERT_EQ(f_->C_GetSlotInfo(4, &slot), CKR_OK);
   EXPECT_EQ(slot.flags & CKF_TOKEN_PRESENT, 0u);
   CK_ULONG count = 9;
   EXPECT_EQ(f_->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(f_->C_GetSlotInfo(99, &slot), CKR_SLOT_ID_INVALID);
+  EXPECT_EQ(tokensim::Remove(4), tokensim::Outcome::kNoToken);
 }
 
 TEST_F(ModuleRules, ArmedFailuresCountCallsAndRunOut) {
-  Sim("insert --slot 5");
-  Sim("fail --call C_GetTokenInfo --rv 32 --after 1 --times 2");
+  Sim(tokensim::Insert({.slot = 5}));
+  Sim(tokensim::Fail(Entry::C_GetTokenInfo, CKR_DEVICE_REMOVED, 1, 2));
   CK_TOKEN_INFO token = {};
   EXPECT_EQ(f_->C_GetTokenInfo(5, &token), CKR_OK);
   EXPECT_EQ(f_->C_GetTokenInfo(5, &token), CKR_DEVICE_REMOVED);
   EXPECT_EQ(f_->C_GetTokenInfo(5, &token), CKR_DEVICE_REMOVED);
   EXPECT_EQ(f_->C_GetTokenInfo(5, &token), CKR_OK);
+  EXPECT_TRUE(tokensim::World().failures.empty()) << "the module's countdown did not reach the world";
+}
+
+TEST_F(ModuleRules, CallsAreCountedForEveryEntryUntilReset) {
+  tokensim::CallCounts before = tokensim::Calls();
+  EXPECT_EQ(before[static_cast<size_t>(Entry::C_Initialize)], 1);
+  EXPECT_EQ(before[static_cast<size_t>(Entry::E_GetAuxFunctionList)], 1);
+  CK_ULONG count = 0;
+  EXPECT_EQ(f_->C_GetSlotList(CK_FALSE, nullptr, &count), CKR_OK);
+  EXPECT_EQ(f_->C_GetSlotList(CK_FALSE, nullptr, nullptr), CKR_ARGUMENTS_BAD);
+  EXPECT_EQ(f_->C_Login(0, CKU_USER, nullptr, 0), CKR_FUNCTION_NOT_SUPPORTED);
+  tokensim::CallCounts after = tokensim::Calls();
+  EXPECT_EQ(after[static_cast<size_t>(Entry::C_GetSlotList)], 2) << "a refused call is a call too";
+  EXPECT_EQ(after[static_cast<size_t>(Entry::C_Login)], 1);
+  EXPECT_EQ(after[static_cast<size_t>(Entry::C_Logout)], 0);
+
+  tokensim::ResetCalls();
+  EXPECT_EQ(tokensim::Calls(), tokensim::CallCounts{});
 }
 
 TEST_F(ModuleRules, WaitDeliversEventsOfAnotherProcessAndKeepsUntouchedData) {
-  Sim("insert --slot 6");
-  Sim("event --slot 6 --code 5 --data 42");
-  Sim("event --slot 6 --code 7");
+  Sim(tokensim::Insert({.slot = 6}));
+  Sim(tokensim::Emit(6, 5, 42));
+  Sim(tokensim::Emit(6, 7));
   CK_SLOT_ID slot = 0;
   CK_ULONG code = 0, data = 0;
   ASSERT_EQ(wait_(0, &slot, &code, &data, nullptr), CKR_OK);
@@ -175,6 +202,7 @@ TEST_F(ModuleRules, WaitDeliversEventsOfAnotherProcessAndKeepsUntouchedData) {
   ASSERT_EQ(wait_(0, &slot, &code, &data, nullptr), CKR_OK);
   EXPECT_EQ(code, 7u);
   EXPECT_EQ(data, 1234u);
+  EXPECT_EQ(tokensim::EventsTaken(), 3);
 }
 
 TEST_F(ModuleRules, FinalizeFromAnotherThreadEndsAPendingWait) {
@@ -184,30 +212,42 @@ TEST_F(ModuleRules, FinalizeFromAnotherThreadEndsAPendingWait) {
     CK_ULONG code = 0, data = 0;
     result = wait_(0, &slot, &code, &data, nullptr);
   });
-  ::Sleep(200);
+  EXPECT_TRUE(WaitUntil([] { return tokensim::WaitsInProgress() == 1; })) << "the wait never blocked";
   EXPECT_EQ(f_->C_Finalize(nullptr), CKR_OK);
   waiter.join();
   EXPECT_EQ(result, CKR_CRYPTOKI_NOT_INITIALIZED);
+  EXPECT_EQ(tokensim::WaitsInProgress(), 0);
+  EXPECT_EQ(tokensim::EventsTaken(), 0);
   EXPECT_EQ(f_->C_Initialize(nullptr), CKR_OK);
 }
 
-TEST_F(ModuleRules, ListShowsObjectsAndTheAuxiliaryListCanLoseItsWaitEntry) {
-  Sim("insert --slot 7 --reader R7 --cert " + TestCertificate("user.der") + " --key --container box --id 0c " +
-      "--friendly Me");
-  TokensimRun run = Tokensim("list --slot 7");
-  EXPECT_NE(run.output.find("slot 7 present initialized reader \"R7\""), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("certificate container \"box\" id 0c friendly \"Me\""), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("public-key container \"box\" id 0c encrypt 1"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("sessions 0"), std::string::npos) << run.output;
+TEST_F(ModuleRules, TheWorldHoldsWhatWasInsertedAndACertificateWithoutItsKeyChangesNothing) {
+  std::vector<uint32_t> handles = Sim(tokensim::Insert(
+      {.slot = 7,
+       .reader = "R7",
+       .certificates = {{.der = TestCertificate("user.der"), .key = true, .container = "box", .friendly = "Me"}}}));
+  ASSERT_EQ(handles.size(), 2u);
+  tokensim::SimState world = tokensim::World();
+  const tokensim::SimObject* cert = world.FindObject(7, handles[0]);
+  const tokensim::SimObject* key = world.FindObject(7, handles[1]);
+  ASSERT_NE(cert, nullptr);
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(cert->friendly, (tokensim::Bytes{'M', 0, 'e', 0, 0, 0}));
+  EXPECT_EQ(key->objectClass, CKO_PUBLIC_KEY);
+  const std::string defaultId = "tokensim-" + std::to_string(handles[0]);
+  EXPECT_EQ(key->id, tokensim::Bytes(defaultId.begin(), defaultId.end())) << "a key shares its certificate's id";
+  EXPECT_EQ(key->container, (tokensim::Bytes{'b', 'o', 'x'}));
 
-  EXPECT_NE(Tokensim("insert --slot 8 --cert " + TestCertificate("missing.pem")).exitCode, 0u);
-  EXPECT_EQ(Tokensim("list --slot 8").output.find("slot 8"), std::string::npos);
+  const tokensim::Bytes notACertificate{0x30, 0x03, 0x02, 0x01, 0x00};
+  EXPECT_EQ(tokensim::Insert({.slot = 8, .certificates = {{.der = notACertificate, .key = true}}}).outcome,
+            tokensim::Outcome::kNotRsa);
+  EXPECT_EQ(tokensim::World().FindSlot(8), nullptr);
+}
 
-  Sim("shape --aux-wait 0");
-  auto getAux = reinterpret_cast<CK_RV (*)(const void**)>(
-      reinterpret_cast<void (*)()>(::GetProcAddress(module_.get(), "E_GetAuxFunctionList")));
+TEST_F(ModuleRules, TheAuxiliaryListCanLoseItsWaitEntry) {
+  Sim(tokensim::Shape(false));
   const void* aux = nullptr;
-  ASSERT_EQ(getAux(&aux), CKR_OK);
+  ASSERT_EQ(AuxList(&aux), CKR_OK);
   EXPECT_EQ(WaitEntryOf(aux), nullptr);
 }
 

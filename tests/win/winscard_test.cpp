@@ -46,9 +46,9 @@ TEST(StandInContext, BadArgumentsAndHandlesAreRefused) {
 }
 
 TEST_F(StandIn, ReportsEachReaderOfOneCall) {
-  testing::Sim("insert --slot 1 --reader \"Tessard Reader A\" --atr 3b0211");
-  testing::Sim("insert --slot 2 --reader \"Tessard Reader B\"");
-  testing::Sim("remove --slot 2");
+  testing::Sim(tokensim::Insert({.slot = 1, .reader = "Tessard Reader A", .atr = {0x3b, 0x02, 0x11}}));
+  testing::Sim(tokensim::Insert({.slot = 2, .reader = "Tessard Reader B"}));
+  testing::Sim(tokensim::Remove(2));
   SCARD_READERSTATEW states[] = {StateOf(L"Tessard Reader A"), StateOf(L"Tessard Reader B"),
                                  StateOf(L"Tessard No Such Reader")};
   ASSERT_EQ(::SCardGetStatusChangeW(context_.get(), 1000, states, 3), SCARD_S_SUCCESS);
@@ -64,7 +64,7 @@ TEST_F(StandIn, ReportsEachReaderOfOneCall) {
 }
 
 TEST_F(StandIn, UnchangedReaderWaitsForTheTimeout) {
-  testing::Sim("insert --slot 1 --reader \"Tessard Reader A\"");
+  testing::Sim(tokensim::Insert({.slot = 1, .reader = "Tessard Reader A"}));
   SCARD_READERSTATEW state = StateOf(L"Tessard Reader A", SCARD_STATE_PRESENT);
   const ULONGLONG start = ::GetTickCount64();
   EXPECT_EQ(::SCardGetStatusChangeW(context_.get(), 300, &state, 1), SCARD_E_TIMEOUT);
@@ -73,11 +73,11 @@ TEST_F(StandIn, UnchangedReaderWaitsForTheTimeout) {
 }
 
 TEST_F(StandIn, WaitEndsWhenATokenIsInserted) {
-  testing::Sim("insert --slot 1 --reader \"Tessard Reader A\"");
-  testing::Sim("remove --slot 1");
+  testing::Sim(tokensim::Insert({.slot = 1, .reader = "Tessard Reader A"}));
+  testing::Sim(tokensim::Remove(1));
   std::thread inserter([] {
     ::Sleep(200);
-    testing::Sim("insert --slot 1 --reader \"Tessard Reader A\" --atr 3b021401");
+    testing::Sim(tokensim::Insert({.slot = 1, .reader = "Tessard Reader A", .atr = {0x3b, 0x02, 0x14, 0x01}}));
   });
   SCARD_READERSTATEW state = StateOf(L"Tessard Reader A", SCARD_STATE_EMPTY);
   const LONG status = ::SCardGetStatusChangeW(context_.get(), 20000, &state, 1);

@@ -1,12 +1,11 @@
 #pragma once
-// The simulated token world, shared by every process that loads tokensim.dll and by
-// tokensim.exe: one state file (TOKENSIM_STATE, else %ProgramData%\tokensim\state.txt)
-// guarded by a named mutex. Writers wake each registered waiter through its own named
-// auto-reset event, so waiting costs nothing and no wake-up is lost.
+// The simulated token world as data: slots, objects, events, armed failures and waiters,
+// and its text form in the state file. Free of <windows.h>; sim_store.h shares it between
+// processes.
 
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tokensim {
@@ -56,7 +55,6 @@ struct SimFailure {
 struct SimState {
   uint32_t nextHandle = 1;
   uint64_t nextSequence = 1;
-  int32_t openSessions = 0;
   bool auxWaitMissing = false;  // presents an auxiliary list whose wait entry is null
   std::vector<SimFailure> failures;
   std::vector<SimSlot> slots;
@@ -64,31 +62,18 @@ struct SimState {
   std::vector<std::string> waiters;  // names of the waiters' wake-up events
 
   SimSlot* FindSlot(uint32_t id);
+  const SimSlot* FindSlot(uint32_t id) const;
   SimObject* FindObject(uint32_t slot, uint32_t handle);
+  const SimObject* FindObject(uint32_t slot, uint32_t handle) const;
   void Emit(uint32_t slot, uint32_t code, uint32_t data, bool hasData);
+  // Whether a failure of the named entry is armed: only then does a call change the world.
+  bool IsArmed(std::string_view call) const;
   // Counts one call of the named entry; returns the failure value to give, or 0.
-  uint32_t TakeFailure(const std::string& call);
+  uint32_t TakeFailure(std::string_view call);
 };
 
 std::string Serialise(const SimState& state);
 // Malformed text gives an empty world rather than a half-read one.
 SimState Parse(const std::string& text);
-
-// The file that holds the world, as a wide path.
-std::wstring StatePath();
-
-// Runs `change` on the world under the mutex and writes it back when `change` returns
-// true; then wakes every waiter when `wake` is set.
-bool UpdateState(const std::function<bool(SimState&)>& change, bool wake);
-SimState ReadState();
-
-// What a smart-card reader stand-in needs: the readers with a token and its ATR.
-struct ReaderCard {
-  uint32_t slot = 0;
-  std::string readerName;  // without trailing spaces
-  Bytes atr;
-  bool present = false;
-};
-std::vector<ReaderCard> ListReaders();
 
 }  // namespace tokensim

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "tools/tokensim/sim_state.h"
 
@@ -70,7 +71,7 @@ bool ParseLine(const std::string& line, SimState& state) {
   in >> kind;
   if (kind.empty()) return true;
   if (kind == "next") {
-    in >> state.nextHandle >> state.nextSequence >> state.openSessions;
+    in >> state.nextHandle >> state.nextSequence;
     int auxMissing = 0;
     in >> auxMissing;
     state.auxWaitMissing = auxMissing != 0;
@@ -113,17 +114,23 @@ bool ParseLine(const std::string& line, SimState& state) {
 
 }  // namespace
 
-SimSlot* SimState::FindSlot(uint32_t id) {
+const SimSlot* SimState::FindSlot(uint32_t id) const {
   auto it = std::find_if(slots.begin(), slots.end(), [id](const SimSlot& s) { return s.id == id; });
   return it == slots.end() ? nullptr : &*it;
 }
 
-SimObject* SimState::FindObject(uint32_t slot, uint32_t handle) {
-  SimSlot* entry = FindSlot(slot);
+SimSlot* SimState::FindSlot(uint32_t id) { return const_cast<SimSlot*>(std::as_const(*this).FindSlot(id)); }
+
+const SimObject* SimState::FindObject(uint32_t slot, uint32_t handle) const {
+  const SimSlot* entry = FindSlot(slot);
   if (entry == nullptr) return nullptr;
   auto it = std::find_if(entry->objects.begin(), entry->objects.end(),
                          [handle](const SimObject& o) { return o.handle == handle; });
   return it == entry->objects.end() ? nullptr : &*it;
+}
+
+SimObject* SimState::FindObject(uint32_t slot, uint32_t handle) {
+  return const_cast<SimObject*>(std::as_const(*this).FindObject(slot, handle));
 }
 
 void SimState::Emit(uint32_t slot, uint32_t code, uint32_t data, bool hasData) {
@@ -131,7 +138,11 @@ void SimState::Emit(uint32_t slot, uint32_t code, uint32_t data, bool hasData) {
   if (events.size() > kEventsKept) events.erase(events.begin(), events.end() - kEventsKept);
 }
 
-uint32_t SimState::TakeFailure(const std::string& call) {
+bool SimState::IsArmed(std::string_view call) const {
+  return std::any_of(failures.begin(), failures.end(), [&](const SimFailure& f) { return f.call == call; });
+}
+
+uint32_t SimState::TakeFailure(std::string_view call) {
   auto it = std::find_if(failures.begin(), failures.end(), [&](const SimFailure& f) { return f.call == call; });
   if (it == failures.end()) return 0;
   if (it->after > 0) {
@@ -145,8 +156,7 @@ uint32_t SimState::TakeFailure(const std::string& call) {
 
 std::string Serialise(const SimState& state) {
   std::ostringstream out;
-  out << "next " << state.nextHandle << ' ' << state.nextSequence << ' ' << state.openSessions << ' '
-      << (state.auxWaitMissing ? 1 : 0) << '\n';
+  out << "next " << state.nextHandle << ' ' << state.nextSequence << ' ' << (state.auxWaitMissing ? 1 : 0) << '\n';
   for (const SimFailure& f : state.failures) {
     out << "fail " << f.call << ' ' << f.rv << ' ' << f.after << ' ' << f.times << '\n';
   }

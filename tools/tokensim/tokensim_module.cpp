@@ -13,7 +13,7 @@
 
 #include "platform/handles.h"
 #include "token/pkcs11.h"
-#include "tools/tokensim/sim_state.h"
+#include "tools/tokensim/sim_store.h"
 
 namespace tokensim {
 
@@ -108,16 +108,16 @@ bool Matches(const SimObject& object, const CK_ATTRIBUTE* templ, CK_ULONG count)
   return true;
 }
 
-// One entry's run: refuses before C_Initialize, gives a failure the `fail` command
-// armed, otherwise runs `body` on the world (which says whether it changed it).
+// An entry's answer that may change the world, under its mutex: a failure that `fail`
+// armed for it (counted down in the world's file), else `body`, which says whether it
+// changed the world.
 template <typename Body>
-CK_RV Run(const char* name, Body body) {
-  if (!TheModule().initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
+CK_RV Change(Entry entry, Body body) {
   CK_RV rv = CKR_OK;
-  bool stored = UpdateState(
+  bool stored = UpdateWorld(
       [&](SimState& state) {
-        bool armed = !state.failures.empty();
-        if ((rv = state.TakeFailure(name)) != CKR_OK) return true;
+        bool armed = state.IsArmed(NameOf(entry));
+        if ((rv = state.TakeFailure(NameOf(entry))) != CKR_OK) return true;
         bool changed = false;
         rv = body(state, changed);
         return changed || armed;
@@ -126,45 +126,64 @@ CK_RV Run(const char* name, Body body) {
   return stored ? rv : CKR_DEVICE_ERROR;
 }
 
+// An entry's answer from the world as last written: only an armed failure takes the mutex
+// and writes.
+template <typename Body>
+CK_RV Answer(Entry entry, Body body) {
+  CK_RV rv = CKR_OK;
+  bool armed = false;
+  bool reached = ReadWorld([&](const SimState& state) {
+    armed = state.IsArmed(NameOf(entry));
+    if (!armed) rv = body(state);
+  });
+  if (!reached) return CKR_DEVICE_ERROR;
+  if (!armed) return rv;
+  return Change(entry, [&](const SimState& state, bool&) { return body(state); });
+}
+
 // For entries that may run before C_Initialize: only the `fail` command's answer.
-CK_RV ArmedFailure(const char* name) {
-  CK_RV failure = CKR_OK;
-  UpdateState(
-      [&](SimState& state) {
-        bool armed = !state.failures.empty();
-        failure = state.TakeFailure(name);
-        return armed;
-      },
-      false);
-  return failure;
+CK_RV ArmedFailure(Entry entry) {
+  return Answer(entry, [](const SimState&) { return CKR_OK; });
+}
+
+// One entry's run after C_Initialize.
+template <typename Body>
+CK_RV Run(Entry entry, Body body) {
+  if (!TheModule().initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
+  return Answer(entry, body);
+}
+
+// Counts the call; the counters are given back for the entry's body, which runs where the
+// world is held and so cannot look them up again.
+Counters& Count(Entry entry) {
+  Counters& counters = WorldCounters();
+  counters.CountCall(entry);
+  return counters;
 }
 
 // A session's slot, when the session is known and its token is still there.
-CK_RV SessionSlot(SimState& state, CK_SESSION_HANDLE handle, Session** session) {
+CK_RV SessionSlot(const SimState& state, CK_SESSION_HANDLE handle, Session** session) {
   auto it = TheModule().sessions.find(handle);
   if (it == TheModule().sessions.end()) return CKR_SESSION_HANDLE_INVALID;
-  SimSlot* slot = state.FindSlot(static_cast<uint32_t>(it->second.slot));
+  const SimSlot* slot = state.FindSlot(static_cast<uint32_t>(it->second.slot));
   if (slot == nullptr || !slot->present) return CKR_DEVICE_REMOVED;
   *session = &it->second;
   return CKR_OK;
 }
 
 CK_RV Sim_Initialize(void*) {
+  Count(Entry::C_Initialize);
   Module& module = TheModule();
   if (module.initialized) return CKR_CRYPTOKI_ALREADY_INITIALIZED;
-  CK_RV rv = CKR_OK;
-  bool stored = UpdateState(
-      [&](SimState& state) {
-        if ((rv = state.TakeFailure("C_Initialize")) != CKR_OK) return true;
-        std::lock_guard<std::mutex> hold(module.mutex);
-        module.lastSequence = state.nextSequence - 1;
-        if (std::find(state.waiters.begin(), state.waiters.end(), module.wakeName) == state.waiters.end()) {
-          state.waiters.push_back(module.wakeName);
-        }
-        return true;
-      },
-      false);
-  if (!stored) return CKR_DEVICE_ERROR;
+  CK_RV rv = Change(Entry::C_Initialize, [&](SimState& state, bool& changed) {
+    std::lock_guard<std::mutex> hold(module.mutex);
+    module.lastSequence = state.nextSequence - 1;
+    if (std::find(state.waiters.begin(), state.waiters.end(), module.wakeName) == state.waiters.end()) {
+      state.waiters.push_back(module.wakeName);
+      changed = true;
+    }
+    return CKR_OK;
+  });
   if (rv != CKR_OK) return rv;
   ::ResetEvent(module.finalized.get());
   module.initialized = true;
@@ -172,25 +191,25 @@ CK_RV Sim_Initialize(void*) {
 }
 
 CK_RV Sim_Finalize(void*) {
+  Counters& counters = Count(Entry::C_Finalize);
   Module& module = TheModule();
   if (!module.initialized.exchange(false)) return CKR_CRYPTOKI_NOT_INITIALIZED;
   ::SetEvent(module.finalized.get());
-  std::lock_guard<std::mutex> hold(module.mutex);
-  auto open = static_cast<int32_t>(module.sessions.size());
-  module.sessions.clear();
-  UpdateState(
-      [&](SimState& state) {
-        state.openSessions = std::max(0, state.openSessions - open);
-        std::erase(state.waiters, module.wakeName);
-        return true;
-      },
-      false);
+  size_t open = 0;
+  {
+    std::lock_guard<std::mutex> hold(module.mutex);
+    open = module.sessions.size();
+    module.sessions.clear();
+  }
+  counters.AddOpenSessions(-static_cast<int32_t>(open));
+  UpdateWorld([&](SimState& state) { return std::erase(state.waiters, module.wakeName) > 0; }, false);
   return CKR_OK;
 }
 
 CK_RV Sim_GetInfo(CK_INFO* info) {
+  Count(Entry::C_GetInfo);
   if (info == nullptr) return CKR_ARGUMENTS_BAD;
-  return Run("C_GetInfo", [&](SimState&, bool&) {
+  return Run(Entry::C_GetInfo, [&](const SimState&) {
     *info = {};
     info->cryptokiVersion = {2, 40};
     CopyPadded(info->manufacturerID, sizeof info->manufacturerID, FromText("Tessard"));
@@ -200,8 +219,9 @@ CK_RV Sim_GetInfo(CK_INFO* info) {
 }
 
 CK_RV Sim_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count) {
+  Count(Entry::C_GetSlotList);
   if (count == nullptr) return CKR_ARGUMENTS_BAD;
-  return Run("C_GetSlotList", [&](SimState& state, bool&) {
+  return Run(Entry::C_GetSlotList, [&](const SimState& state) {
     std::vector<CK_SLOT_ID> ids;
     for (const SimSlot& slot : state.slots) {
       if (slot.present || !tokenPresent) ids.push_back(slot.id);
@@ -217,9 +237,10 @@ CK_RV Sim_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count) 
 }
 
 CK_RV Sim_GetSlotInfo(CK_SLOT_ID id, CK_SLOT_INFO* info) {
+  Count(Entry::C_GetSlotInfo);
   if (info == nullptr) return CKR_ARGUMENTS_BAD;
-  return Run("C_GetSlotInfo", [&](SimState& state, bool&) {
-    SimSlot* slot = state.FindSlot(static_cast<uint32_t>(id));
+  return Run(Entry::C_GetSlotInfo, [&](const SimState& state) {
+    const SimSlot* slot = state.FindSlot(static_cast<uint32_t>(id));
     if (slot == nullptr) return CKR_SLOT_ID_INVALID;
     *info = {};
     CopyPadded(info->slotDescription, sizeof info->slotDescription, slot->reader);
@@ -230,9 +251,10 @@ CK_RV Sim_GetSlotInfo(CK_SLOT_ID id, CK_SLOT_INFO* info) {
 }
 
 CK_RV Sim_GetTokenInfo(CK_SLOT_ID id, CK_TOKEN_INFO* info) {
+  Count(Entry::C_GetTokenInfo);
   if (info == nullptr) return CKR_ARGUMENTS_BAD;
-  return Run("C_GetTokenInfo", [&](SimState& state, bool&) {
-    SimSlot* slot = state.FindSlot(static_cast<uint32_t>(id));
+  return Run(Entry::C_GetTokenInfo, [&](const SimState& state) {
+    const SimSlot* slot = state.FindSlot(static_cast<uint32_t>(id));
     if (slot == nullptr) return CKR_SLOT_ID_INVALID;
     if (!slot->present) return CKR_TOKEN_NOT_PRESENT;
     *info = {};
@@ -246,44 +268,45 @@ CK_RV Sim_GetTokenInfo(CK_SLOT_ID id, CK_TOKEN_INFO* info) {
 }
 
 CK_RV Sim_OpenSession(CK_SLOT_ID id, CK_FLAGS flags, void*, CK_NOTIFY, CK_SESSION_HANDLE* handle) {
+  Counters& counters = Count(Entry::C_OpenSession);
   if (handle == nullptr) return CKR_ARGUMENTS_BAD;
   if ((flags & CKF_SERIAL_SESSION) == 0) return CKR_SESSION_PARALLEL_NOT_SUPPORTED;
-  return Run("C_OpenSession", [&](SimState& state, bool& changed) {
-    SimSlot* slot = state.FindSlot(static_cast<uint32_t>(id));
+  return Run(Entry::C_OpenSession, [&](const SimState& state) {
+    const SimSlot* slot = state.FindSlot(static_cast<uint32_t>(id));
     if (slot == nullptr) return CKR_SLOT_ID_INVALID;
     if (!slot->present) return CKR_TOKEN_NOT_PRESENT;
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     *handle = TheModule().nextSession++;
     TheModule().sessions[*handle] = Session{id, false, {}};
-    ++state.openSessions;
-    changed = true;
+    counters.AddOpenSessions(1);
     return CKR_OK;
   });
 }
 
 CK_RV Sim_CloseSession(CK_SESSION_HANDLE handle) {
-  return Run("C_CloseSession", [&](SimState& state, bool& changed) {
+  Counters& counters = Count(Entry::C_CloseSession);
+  return Run(Entry::C_CloseSession, [&](const SimState&) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     if (TheModule().sessions.erase(handle) == 0) return CKR_SESSION_HANDLE_INVALID;
-    state.openSessions = std::max(0, state.openSessions - 1);
-    changed = true;
+    counters.AddOpenSessions(-1);
     return CKR_OK;
   });
 }
 
 CK_RV Sim_CloseAllSessions(CK_SLOT_ID id) {
-  return Run("C_CloseAllSessions", [&](SimState& state, bool& changed) {
+  Counters& counters = Count(Entry::C_CloseAllSessions);
+  return Run(Entry::C_CloseAllSessions, [&](const SimState&) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     auto closed = std::erase_if(TheModule().sessions, [id](const auto& entry) { return entry.second.slot == id; });
-    state.openSessions = std::max(0, state.openSessions - static_cast<int32_t>(closed));
-    changed = closed > 0;
+    counters.AddOpenSessions(-static_cast<int32_t>(closed));
     return CKR_OK;
   });
 }
 
 CK_RV Sim_FindObjectsInit(CK_SESSION_HANDLE handle, CK_ATTRIBUTE* templ, CK_ULONG count) {
+  Count(Entry::C_FindObjectsInit);
   if (templ == nullptr && count > 0) return CKR_ARGUMENTS_BAD;
-  return Run("C_FindObjectsInit", [&](SimState& state, bool&) {
+  return Run(Entry::C_FindObjectsInit, [&](const SimState& state) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     Session* session = nullptr;
     if (CK_RV rv = SessionSlot(state, handle, &session); rv != CKR_OK) return rv;
@@ -301,8 +324,9 @@ CK_RV Sim_FindObjectsInit(CK_SESSION_HANDLE handle, CK_ATTRIBUTE* templ, CK_ULON
 }
 
 CK_RV Sim_FindObjects(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE* objects, CK_ULONG most, CK_ULONG* count) {
+  Count(Entry::C_FindObjects);
   if (objects == nullptr || count == nullptr) return CKR_ARGUMENTS_BAD;
-  return Run("C_FindObjects", [&](SimState& state, bool&) {
+  return Run(Entry::C_FindObjects, [&](const SimState& state) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     Session* session = nullptr;
     if (CK_RV rv = SessionSlot(state, handle, &session); rv != CKR_OK) return rv;
@@ -318,7 +342,8 @@ CK_RV Sim_FindObjects(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE* objects, CK_UL
 }
 
 CK_RV Sim_FindObjectsFinal(CK_SESSION_HANDLE handle) {
-  return Run("C_FindObjectsFinal", [&](SimState&, bool&) {
+  Count(Entry::C_FindObjectsFinal);
+  return Run(Entry::C_FindObjectsFinal, [&](const SimState&) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     auto it = TheModule().sessions.find(handle);
     if (it == TheModule().sessions.end()) return CKR_SESSION_HANDLE_INVALID;
@@ -350,12 +375,13 @@ CK_RV FillAttribute(const SimObject& object, CK_ATTRIBUTE& attribute) {
 }
 
 CK_RV Sim_GetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE id, CK_ATTRIBUTE* templ, CK_ULONG count) {
+  Count(Entry::C_GetAttributeValue);
   if (templ == nullptr && count > 0) return CKR_ARGUMENTS_BAD;
-  return Run("C_GetAttributeValue", [&](SimState& state, bool&) {
+  return Run(Entry::C_GetAttributeValue, [&](const SimState& state) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     Session* session = nullptr;
     if (CK_RV rv = SessionSlot(state, handle, &session); rv != CKR_OK) return rv;
-    SimObject* object = state.FindObject(static_cast<uint32_t>(session->slot), static_cast<uint32_t>(id));
+    const SimObject* object = state.FindObject(static_cast<uint32_t>(session->slot), static_cast<uint32_t>(id));
     if (object == nullptr) return CKR_OBJECT_HANDLE_INVALID;
     CK_RV result = CKR_OK;
     for (CK_ULONG i = 0; i < count; ++i) {
@@ -366,31 +392,41 @@ CK_RV Sim_GetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE id, CK_AT
   });
 }
 
+// The object with the template's values, or why it cannot take them.
+CK_RV Edited(const SimObject& object, const CK_ATTRIBUTE* templ, CK_ULONG count, SimObject& edited) {
+  edited = object;
+  for (CK_ULONG i = 0; i < count; ++i) {
+    const auto* bytes = static_cast<const uint8_t*>(templ[i].pValue);
+    if (bytes == nullptr && templ[i].ulValueLen > 0) return CKR_ARGUMENTS_BAD;
+    Bytes value(bytes, bytes + templ[i].ulValueLen);
+    if (templ[i].type == CKA_VENDOR_FRIENDLY_NAME && edited.objectClass == CKO_CERTIFICATE) {
+      edited.friendly = value;
+    } else if (templ[i].type == CKA_VENDOR_CONTAINER_NAME) {
+      edited.container = value;
+      edited.hasContainer = true;
+    } else if (templ[i].type == CKA_ID) {
+      edited.id = value;
+      edited.hasId = true;
+    } else {
+      return AttributeOf(edited, templ[i].type) ? CKR_ATTRIBUTE_READ_ONLY : CKR_ATTRIBUTE_TYPE_INVALID;
+    }
+  }
+  return CKR_OK;
+}
+
+// The one entry that changes the world: it always goes through the file.
 CK_RV Sim_SetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE id, CK_ATTRIBUTE* templ, CK_ULONG count) {
+  Count(Entry::C_SetAttributeValue);
   if (templ == nullptr && count > 0) return CKR_ARGUMENTS_BAD;
-  return Run("C_SetAttributeValue", [&](SimState& state, bool& changed) {
+  if (!TheModule().initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
+  return Change(Entry::C_SetAttributeValue, [&](SimState& state, bool& changed) {
     std::lock_guard<std::mutex> hold(TheModule().mutex);
     Session* session = nullptr;
     if (CK_RV rv = SessionSlot(state, handle, &session); rv != CKR_OK) return rv;
     SimObject* object = state.FindObject(static_cast<uint32_t>(session->slot), static_cast<uint32_t>(id));
     if (object == nullptr) return CKR_OBJECT_HANDLE_INVALID;
-    SimObject edited = *object;
-    for (CK_ULONG i = 0; i < count; ++i) {
-      const auto* bytes = static_cast<const uint8_t*>(templ[i].pValue);
-      if (bytes == nullptr && templ[i].ulValueLen > 0) return CKR_ARGUMENTS_BAD;
-      Bytes value(bytes, bytes + templ[i].ulValueLen);
-      if (templ[i].type == CKA_VENDOR_FRIENDLY_NAME && edited.objectClass == CKO_CERTIFICATE) {
-        edited.friendly = value;
-      } else if (templ[i].type == CKA_VENDOR_CONTAINER_NAME) {
-        edited.container = value;
-        edited.hasContainer = true;
-      } else if (templ[i].type == CKA_ID) {
-        edited.id = value;
-        edited.hasId = true;
-      } else {
-        return AttributeOf(edited, templ[i].type) ? CKR_ATTRIBUTE_READ_ONLY : CKR_ATTRIBUTE_TYPE_INVALID;
-      }
-    }
+    SimObject edited;
+    if (CK_RV rv = Edited(*object, templ, count, edited); rv != CKR_OK) return rv;
     *object = edited;
     changed = true;
     return CKR_OK;
@@ -398,109 +434,70 @@ CK_RV Sim_SetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE id, CK_AT
 }
 
 // The next event this process has not seen, if any.
-std::optional<SimEvent> NextEvent() {
-  std::optional<SimEvent> next;
-  SimState state = ReadState();
+std::optional<SimEvent> NextEvent(const SimState& state) {
   std::lock_guard<std::mutex> hold(TheModule().mutex);
   for (const SimEvent& event : state.events) {
     if (event.sequence > TheModule().lastSequence) {
-      next = event;
       TheModule().lastSequence = event.sequence;
-      break;
+      return event;
     }
   }
-  return next;
+  return std::nullopt;
+}
+
+// Blocks until a writer wakes this process or C_Finalize runs; true for the latter.
+bool BlockUntilWokenOrFinalized(Counters& counters) {
+  Module& module = TheModule();
+  HANDLE events[] = {module.finalized.get(), module.wake.get()};
+  counters.AddWaitsInProgress(1);
+  DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  counters.AddWaitsInProgress(-1);
+  return woken == WAIT_OBJECT_0;
 }
 
 CK_RV WaitForTokenEvent(CK_FLAGS, CK_SLOT_ID* slot, CK_ULONG* code, CK_ULONG* data, void*) {
+  Counters& counters = Count(Entry::WaitForTokenEvent);
   if (slot == nullptr || code == nullptr || data == nullptr) return CKR_ARGUMENTS_BAD;
-  Module& module = TheModule();
   for (;;) {
-    if (!module.initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
-    if (CK_RV failure = ArmedFailure("WaitForTokenEvent"); failure != CKR_OK) return failure;
-    if (std::optional<SimEvent> event = NextEvent()) {
+    if (!TheModule().initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
+    std::optional<SimEvent> event;
+    CK_RV rv = Answer(Entry::WaitForTokenEvent, [&](const SimState& state) {
+      event = NextEvent(state);
+      return CKR_OK;
+    });
+    if (rv != CKR_OK) return rv;
+    if (event) {
+      counters.CountEventTaken();
       *slot = event->slot;
       *code = event->code;
       if (event->hasData) *data = event->data;
       return CKR_OK;
     }
-    HANDLE events[] = {module.finalized.get(), module.wake.get()};
-    if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) return CKR_CRYPTOKI_NOT_INITIALIZED;
+    if (BlockUntilWokenOrFinalized(counters)) return CKR_CRYPTOKI_NOT_INITIALIZED;
   }
 }
 
-CK_RV NotSupported() { return CKR_FUNCTION_NOT_SUPPORTED; }
-
 // Entries the program never calls answer "not supported"; with the C calling convention
-// the caller removes the arguments, so one body serves every signature.
-template <typename Entry>
-Entry Unsupported() {
-  return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(&NotSupported));
+// the caller removes the arguments, so one body per entry serves every signature.
+template <Entry kEntry>
+CK_RV NotSupported() {
+  Count(kEntry);
+  return CKR_FUNCTION_NOT_SUPPORTED;
 }
 
-CK_FUNCTION_LIST MakeFunctionList();
-
-CK_FUNCTION_LIST functionList = MakeFunctionList();
+template <typename Function>
+Function Unsupported(CK_RV (*body)()) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(body));
+}
 
 CK_RV Sim_GetFunctionList(CK_FUNCTION_LIST** list);
 
 CK_FUNCTION_LIST MakeFunctionList() {
   CK_FUNCTION_LIST list{};
   list.version = {2, 40};
-#define TOKENSIM_UNSUPPORTED(name) list.name = Unsupported<CK_##name>();
-  TOKENSIM_UNSUPPORTED(C_InitToken)
-  TOKENSIM_UNSUPPORTED(C_InitPIN)
-  TOKENSIM_UNSUPPORTED(C_SetPIN)
-  TOKENSIM_UNSUPPORTED(C_GetMechanismList)
-  TOKENSIM_UNSUPPORTED(C_GetMechanismInfo)
-  TOKENSIM_UNSUPPORTED(C_GetSessionInfo)
-  TOKENSIM_UNSUPPORTED(C_GetOperationState)
-  TOKENSIM_UNSUPPORTED(C_SetOperationState)
-  TOKENSIM_UNSUPPORTED(C_Login)
-  TOKENSIM_UNSUPPORTED(C_Logout)
-  TOKENSIM_UNSUPPORTED(C_CreateObject)
-  TOKENSIM_UNSUPPORTED(C_CopyObject)
-  TOKENSIM_UNSUPPORTED(C_DestroyObject)
-  TOKENSIM_UNSUPPORTED(C_GetObjectSize)
-  TOKENSIM_UNSUPPORTED(C_EncryptInit)
-  TOKENSIM_UNSUPPORTED(C_Encrypt)
-  TOKENSIM_UNSUPPORTED(C_EncryptUpdate)
-  TOKENSIM_UNSUPPORTED(C_EncryptFinal)
-  TOKENSIM_UNSUPPORTED(C_DecryptInit)
-  TOKENSIM_UNSUPPORTED(C_Decrypt)
-  TOKENSIM_UNSUPPORTED(C_DecryptUpdate)
-  TOKENSIM_UNSUPPORTED(C_DecryptFinal)
-  TOKENSIM_UNSUPPORTED(C_DigestInit)
-  TOKENSIM_UNSUPPORTED(C_Digest)
-  TOKENSIM_UNSUPPORTED(C_DigestUpdate)
-  TOKENSIM_UNSUPPORTED(C_DigestKey)
-  TOKENSIM_UNSUPPORTED(C_DigestFinal)
-  TOKENSIM_UNSUPPORTED(C_SignInit)
-  TOKENSIM_UNSUPPORTED(C_Sign)
-  TOKENSIM_UNSUPPORTED(C_SignUpdate)
-  TOKENSIM_UNSUPPORTED(C_SignFinal)
-  TOKENSIM_UNSUPPORTED(C_SignRecoverInit)
-  TOKENSIM_UNSUPPORTED(C_SignRecover)
-  TOKENSIM_UNSUPPORTED(C_VerifyInit)
-  TOKENSIM_UNSUPPORTED(C_Verify)
-  TOKENSIM_UNSUPPORTED(C_VerifyUpdate)
-  TOKENSIM_UNSUPPORTED(C_VerifyFinal)
-  TOKENSIM_UNSUPPORTED(C_VerifyRecoverInit)
-  TOKENSIM_UNSUPPORTED(C_VerifyRecover)
-  TOKENSIM_UNSUPPORTED(C_DigestEncryptUpdate)
-  TOKENSIM_UNSUPPORTED(C_DecryptDigestUpdate)
-  TOKENSIM_UNSUPPORTED(C_SignEncryptUpdate)
-  TOKENSIM_UNSUPPORTED(C_DecryptVerifyUpdate)
-  TOKENSIM_UNSUPPORTED(C_GenerateKey)
-  TOKENSIM_UNSUPPORTED(C_GenerateKeyPair)
-  TOKENSIM_UNSUPPORTED(C_WrapKey)
-  TOKENSIM_UNSUPPORTED(C_UnwrapKey)
-  TOKENSIM_UNSUPPORTED(C_DeriveKey)
-  TOKENSIM_UNSUPPORTED(C_SeedRandom)
-  TOKENSIM_UNSUPPORTED(C_GenerateRandom)
-  TOKENSIM_UNSUPPORTED(C_GetFunctionStatus)
-  TOKENSIM_UNSUPPORTED(C_CancelFunction)
-  TOKENSIM_UNSUPPORTED(C_WaitForSlotEvent)
+  // Every entry first, then the ones the simulator answers over theirs.
+#define TOKENSIM_UNSUPPORTED(name) list.name = Unsupported<CK_##name>(&NotSupported<Entry::name>);
+  TOKENSIM_FUNCTION_LIST_ENTRIES(TOKENSIM_UNSUPPORTED)
 #undef TOKENSIM_UNSUPPORTED
   list.C_Initialize = Sim_Initialize;
   list.C_Finalize = Sim_Finalize;
@@ -520,9 +517,12 @@ CK_FUNCTION_LIST MakeFunctionList() {
   return list;
 }
 
+CK_FUNCTION_LIST functionList = MakeFunctionList();
+
 CK_RV Sim_GetFunctionList(CK_FUNCTION_LIST** list) {
+  Count(Entry::C_GetFunctionList);
   if (list == nullptr) return CKR_ARGUMENTS_BAD;
-  if (CK_RV failure = ArmedFailure("C_GetFunctionList"); failure != CKR_OK) return failure;
+  if (CK_RV failure = ArmedFailure(Entry::C_GetFunctionList); failure != CKR_OK) return failure;
   *list = &functionList;
   return CKR_OK;
 }
@@ -539,6 +539,15 @@ static_assert(offsetof(AuxFunctionList, entries[3]) == 2 + 3 * sizeof(void*));
 const AuxFunctionList auxList = {{1, 0}, {nullptr, nullptr, nullptr, reinterpret_cast<void (*)()>(&WaitForTokenEvent)}};
 const AuxFunctionList auxListWithoutWait = {{1, 0}, {nullptr, nullptr, nullptr, nullptr}};
 
+CK_RV GetAuxFunctionList(const void** list) {
+  Count(Entry::E_GetAuxFunctionList);
+  if (list == nullptr) return CKR_ARGUMENTS_BAD;
+  return Answer(Entry::E_GetAuxFunctionList, [&](const SimState& state) {
+    *list = state.auxWaitMissing ? &auxListWithoutWait : &auxList;
+    return CKR_OK;
+  });
+}
+
 }  // namespace
 
 }  // namespace tokensim
@@ -547,11 +556,5 @@ extern "C" {
 
 CK_RV C_GetFunctionList(CK_FUNCTION_LIST** list) { return tokensim::Sim_GetFunctionList(list); }
 
-__declspec(dllexport) CK_RV E_GetAuxFunctionList(const void** list) {
-  if (list == nullptr) return CKR_ARGUMENTS_BAD;
-  if (CK_RV failure = tokensim::ArmedFailure("E_GetAuxFunctionList"); failure != CKR_OK) return failure;
-  tokensim::SimState state = tokensim::ReadState();
-  *list = state.auxWaitMissing ? &tokensim::auxListWithoutWait : &tokensim::auxList;
-  return CKR_OK;
-}
+__declspec(dllexport) CK_RV E_GetAuxFunctionList(const void** list) { return tokensim::GetAuxFunctionList(list); }
 }

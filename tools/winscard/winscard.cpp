@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/text_convert.h"
-#include "tools/tokensim/sim_state.h"
+#include "tools/tokensim/sim_store.h"
 
 namespace {
 

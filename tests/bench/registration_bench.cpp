@@ -168,28 +168,45 @@ class Bench {
     std::vector<CertBytes> crowd;
     for (int i = 0; i < unrelated; ++i) crowd.push_back(Variant(base_, static_cast<uint16_t>(1000 + i)));
     AddInOneOpen(crowd, kCrowdProvider);
-    std::vector<double> inserted, removed;
+    std::vector<CertBytes> five;
+    for (const tokensim::Certificate& certificate : TokenOf(base_, 5).certificates) five.push_back(certificate.der);
+    std::vector<double> inserted, removed, floor;
     for (int run = 0; run < runs; ++run) {
       inserted.push_back(Insert(5));
       removed.push_back(Remove());
+      floor.push_back(Timed([&] { AddInOneOpen(five, kFloorProvider); }));
+      Purge(kFloorProvider);
     }
     Purge(kCrowdProvider);
-    Print("crowded_insert_ms_" + std::to_string(unrelated), SpreadOf(inserted));
-    Print("crowded_remove_ms_" + std::to_string(unrelated), SpreadOf(removed));
+    const std::string crowdSize = std::to_string(unrelated);
+    Print("crowded_insert_ms_" + crowdSize, SpreadOf(inserted));
+    Print("crowded_remove_ms_" + crowdSize, SpreadOf(removed));
+    Print("crowded_floor_ms_" + crowdSize, SpreadOf(floor));
   }
 
+  // The program's cycles against the floor's: one open of "MY" adding the same 50, and one
+  // purging them, in the same process, so that what crypt32 itself keeps is told apart.
   void Memory() {
+    std::vector<CertBytes> values;
+    for (const tokensim::Certificate& certificate : TokenOf(base_, 50).certificates) values.push_back(certificate.der);
+    MemoryOver("cycles", [&] {
+      Insert(50);
+      Remove();
+    });
+    MemoryOver("floor_cycles", [&] {
+      AddInOneOpen(values, kFloorProvider);
+      Purge(kFloorProvider);
+    });
+  }
+
+  template <typename Cycle>
+  void MemoryOver(const std::string& name, Cycle cycle) {
     int done = 0;
-    for (int cycles : {1, 20}) {
-      for (; done < cycles; ++done) {
-        Insert(50);
-        Remove();
-      }
-      PROCESS_MEMORY_COUNTERS_EX memory{};
-      ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                             sizeof memory);
-      Print("working_set_kb_after_" + std::to_string(cycles), memory.WorkingSetSize / 1024.0);
-      Print("private_kb_after_" + std::to_string(cycles), memory.PrivateUsage / 1024.0);
+    for (int cycles : {1, 20, 60}) {
+      for (; done < cycles; ++done) cycle();
+      PROCESS_MEMORY_COUNTERS memory{};
+      ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
+      Print("working_set_kb_after_" + std::to_string(cycles) + "_" + name, memory.WorkingSetSize / 1024.0);
     }
   }
 

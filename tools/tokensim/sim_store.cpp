@@ -25,12 +25,7 @@ using tessard::UniqueHandle;
 // Long enough for any writer; a holder that never lets go makes the world unreachable.
 constexpr DWORD kLockTimeoutMs = 10000;
 
-struct MappedViewTraits {
-  using Type = void*;
-  static Type Empty() { return nullptr; }
-  static void Close(Type view) { ::UnmapViewOfFile(view); }
-};
-using UniqueMappedView = tessard::UniqueResource<MappedViewTraits>;
+using UniqueMappedView = tessard::UniqueResource<void*, &::UnmapViewOfFile>;
 
 std::wstring EnvironmentValue(const wchar_t* name) {
   wchar_t buffer[MAX_PATH] = {};

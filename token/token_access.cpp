@@ -47,8 +47,7 @@ CK_RV TokenAccess::Open() {
 
 CK_RV TokenAccess::Close() {
   if (!module.IsLoaded()) return CKR_OK;
-  module.Finalize();
-  monitor.Stop();
+  monitor.Stop([this] { module.Finalize(); });
   {
     Guard hold(lock);
     slots.clear();

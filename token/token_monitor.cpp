@@ -24,10 +24,7 @@ CK_RV TokenMonitor::Start(WaitForTokenEventEntry wait, HWND window, UINT message
   return thread_.Start(&TokenMonitor::MonitorThreadProc, nullptr, this) == 0 ? CKR_OK : CKR_GENERAL_ERROR;
 }
 
-void TokenMonitor::Stop() {
-  ::SetEvent(wake_.get());
-  thread_.Stop();
-}
+bool TokenMonitor::Ending() const { return ::WaitForSingleObject(wake_.get(), 0) == WAIT_OBJECT_0; }
 
 int32_t TokenMonitor::MonitorThreadProc(void* parameter) {
   const auto* self = static_cast<const TokenMonitor*>(parameter);
@@ -39,7 +36,9 @@ int32_t TokenMonitor::MonitorThreadProc(void* parameter) {
     CK_SLOT_ID slot = 0;
     CK_ULONG code = 0;
     const CK_RV rv = self->wait_(0, &slot, &code, &data, nullptr);
-    if (rv == CKR_CRYPTOKI_NOT_INITIALIZED) break;
+    // 0x190 ends the monitor only when our own Close finalised the module; from a module
+    // that restarted, say, it is one more failure, and events must still be heard after it.
+    if (rv == CKR_CRYPTOKI_NOT_INITIALIZED && self->Ending()) break;
     const unsigned pauseMs = backoff.PauseAfter(rv != CKR_OK);
     if (rv == CKR_OK) {
       ::PostMessageW(self->window_, self->message_, PackTokenEvent(slot, code), static_cast<LPARAM>(data));

@@ -18,12 +18,19 @@ class TokenMonitor {
 
   // CKR_OK when the thread runs; CKR_GENERAL_ERROR when one runs already or it cannot start.
   CK_RV Start(WaitForTokenEventEntry wait, HWND window, UINT message);
-  // After the module was finalised (which ends a pending wait): ends a pause between
-  // failing calls too, and waits for the thread.
-  void Stop();
+  // Ends the monitor: marks the ending, then `finalise` finalises the module (which makes a
+  // pending wait return 0x190), then waits for the thread. A pause between failing calls
+  // ends at once too.
+  template <typename Finalise>
+  void Stop(Finalise finalise) {
+    ::SetEvent(wake_.get());
+    finalise();
+    thread_.Stop();
+  }
 
  private:
   static int32_t MonitorThreadProc(void* parameter);
+  bool Ending() const;
 
   Thread thread_;
   UniqueHandle wake_;  // set by Stop

@@ -316,6 +316,35 @@ TEST_F(TokenAccessTest, TheMonitorPostsEventsWithTruncatedSlotAndCodeAndKeptData
   EXPECT_EQ(sink.Events().size(), 4u) << "an event arrived after Close";
 }
 
+TEST_F(TokenAccessTest, AWaitThatKeepsFailingIsAskedAgainAfterGrowingPausesAndHeardOnceItRecovers) {
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  EventSink sink;
+  Sim(tokensim::Fail(Entry::WaitForTokenEvent, CKR_DEVICE_ERROR, 0, tokensim::kEveryTime));
+  tokensim::ResetCalls();
+  const auto waits = [] { return tokensim::Calls()[static_cast<size_t>(Entry::WaitForTokenEvent)]; };
+  ASSERT_EQ(token_.StartMonitor(sink.Window(), kTokenEventMessage), CKR_OK);
+  ASSERT_TRUE(WaitUntil([&] { return waits() >= 1; }));
+  const auto first = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitUntil([&] { return waits() >= 8; }));
+  // Pauses of 10, 20, ... 640 ms came between; a monitor that asks again at once takes
+  // a few milliseconds for the same calls. A slower machine only makes this longer.
+  EXPECT_GE(std::chrono::steady_clock::now() - first, 1270ms);
+
+  Sim(tokensim::Fail(Entry::WaitForTokenEvent, CKR_OK));
+  Sim(tokensim::Emit(3, 1));
+  ASSERT_TRUE(sink.WaitFor(1, 5s)) << "the module recovered, and its event was not heard";
+  EXPECT_EQ(sink.Events()[0].wParam, (3u << 16) | 1u);
+}
+
+TEST_F(TokenAccessTest, AModuleSayingItIsFinalisedWhenNotByUsEndsNoMonitor) {
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  EventSink sink;
+  Sim(tokensim::Fail(Entry::WaitForTokenEvent, CKR_CRYPTOKI_NOT_INITIALIZED));
+  ASSERT_EQ(token_.StartMonitor(sink.Window(), kTokenEventMessage), CKR_OK);
+  Sim(tokensim::Emit(4, 1));
+  EXPECT_TRUE(sink.WaitFor(1, 5s)) << "the monitor ended on a 0x190 that Close did not cause";
+}
+
 class InfoPage : public TokenAccessTest {
  protected:
   void SetUp() override {

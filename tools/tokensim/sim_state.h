@@ -32,6 +32,7 @@ struct SimSlot {
   Bytes reader;  // slot description as given, before padding
   Bytes label;
   Bytes atr;
+  Bytes serial;  // each inserted token's own, so that a program tells two tokens of one slot apart
   std::vector<SimObject> objects;
 };
 

@@ -45,12 +45,13 @@ bool Unhex(const std::string& text, Bytes& out) {
 }
 
 bool ParseSlot(std::istringstream& in, SimSlot& slot) {
-  std::string reader, label, atr;
+  std::string reader, label, atr, serial;
   int present = 0, initialized = 0;
-  in >> slot.id >> present >> initialized >> reader >> label >> atr;
+  in >> slot.id >> present >> initialized >> reader >> label >> atr >> serial;
   slot.present = present != 0;
   slot.initialized = initialized != 0;
-  return !in.fail() && Unhex(reader, slot.reader) && Unhex(label, slot.label) && Unhex(atr, slot.atr);
+  return !in.fail() && Unhex(reader, slot.reader) && Unhex(label, slot.label) && Unhex(atr, slot.atr) &&
+         Unhex(serial, slot.serial);
 }
 
 bool ParseObject(std::istringstream& in, SimObject& object) {
@@ -162,7 +163,7 @@ std::string Serialise(const SimState& state) {
   }
   for (const SimSlot& s : state.slots) {
     out << "slot " << s.id << ' ' << (s.present ? 1 : 0) << ' ' << (s.initialized ? 1 : 0) << ' ' << Hex(s.reader)
-        << ' ' << Hex(s.label) << ' ' << Hex(s.atr) << '\n';
+        << ' ' << Hex(s.label) << ' ' << Hex(s.atr) << ' ' << Hex(s.serial) << '\n';
     for (const SimObject& o : s.objects) {
       out << "object " << o.handle << ' ' << o.objectClass << ' ' << (o.hasId ? 1 : 0) << ' '
           << (o.hasContainer ? 1 : 0) << ' ' << (o.encrypt ? 1 : 0) << ' ' << Hex(o.id) << ' ' << Hex(o.value) << ' '

@@ -149,6 +149,7 @@ Handles Insert(const Token& token) {
     slot->reader = FromText(token.reader.value_or("Simulated Reader " + std::to_string(token.slot)));
     slot->label = FromText(token.label.value_or(kDefaultLabel));
     slot->atr = token.atr;
+    slot->serial = FromText("SIM" + std::to_string(state.nextSequence));
     slot->initialized = token.initialized;
     slot->present = true;
     slot->objects.clear();

@@ -261,7 +261,7 @@ CK_RV Sim_GetTokenInfo(CK_SLOT_ID id, CK_TOKEN_INFO* info) {
     CopyPadded(info->label, sizeof info->label, slot->label);
     CopyPadded(info->manufacturerID, sizeof info->manufacturerID, FromText("Tessard"));
     CopyPadded(info->model, sizeof info->model, FromText("Simulated"));
-    CopyPadded(info->serialNumber, sizeof info->serialNumber, FromValue(slot->id + 1000u));
+    CopyPadded(info->serialNumber, sizeof info->serialNumber, slot->serial);
     info->flags = CKF_RNG | (slot->initialized ? CKF_TOKEN_INITIALIZED : 0);
     return CKR_OK;
   });

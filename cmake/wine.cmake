@@ -20,7 +20,7 @@ add_custom_command(
   VERBATIM)
 add_custom_target(wineprefix ALL DEPENDS ${TESSARD_WINE_DIR}/prefix.stamp)
 
-add_test(NAME wine.start COMMAND ${TESSARD_WINE_HARNESS} start ${TESSARD_WINE_DIR})
+add_test(NAME wine.start COMMAND ${TESSARD_WINE_HARNESS} start ${TESSARD_WINE_DIR} $<TARGET_FILE:desktophold>)
 add_test(NAME wine.stop COMMAND ${TESSARD_WINE_HARNESS} stop ${TESSARD_WINE_DIR})
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)

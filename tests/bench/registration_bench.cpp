@@ -5,8 +5,8 @@
 // scripts/bench makes the table. With --markers it makes one insertion and one removal per
 // token size only, between lines on standard error that let a crypt32 trace be counted.
 
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -66,9 +66,7 @@ tokensim::Token TokenOf(const CertBytes& base, int certificates) {
   return token;
 }
 
-double Milliseconds(Clock::duration duration) {
-  return std::chrono::duration<double, std::milli>(duration).count();
-}
+double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
 template <typename Work>
 double Timed(Work work) {

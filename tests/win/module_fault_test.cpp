@@ -50,8 +50,8 @@ class ModuleFaults : public ::testing::Test {
   }
 
   void InsertToken() {
-    Sim(tokensim::Insert({.slot = kSlot,
-                          .certificates = {{.der = values_[0], .key = true}, {.der = values_[1]}, {.der = values_[2]}}}));
+    Sim(tokensim::Insert(
+        {.slot = kSlot, .certificates = {{.der = values_[0], .key = true}, {.der = values_[1]}, {.der = values_[2]}}}));
   }
 
   // As the main dialog does: the insertion, then the tries while a read is cut short.

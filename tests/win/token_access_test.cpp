@@ -356,14 +356,14 @@ class InfoPage : public TokenAccessTest {
     std::wstring browserFolder = folder + L"browser stand in";
     ::CreateDirectoryW(browserFolder.c_str(), nullptr);
     browser_ = browserFolder + L"\\iexplore.exe";
-    ASSERT_TRUE(::CopyFileW((folder + L"browserstub.exe").c_str(), browser_.c_str(), FALSE));
-    log_ = folder + L"browserstub.log";
+    ASSERT_TRUE(::CopyFileW((folder + L"standin.exe").c_str(), browser_.c_str(), FALSE));
+    log_ = folder + L"standin.log";
     ::DeleteFileW(log_.c_str());
-    ::SetEnvironmentVariableW(L"BROWSERSTUB_LOG", log_.c_str());
-    const std::wstring written = L"tessard.browserstub." + std::to_wstring(::GetCurrentProcessId());
+    ::SetEnvironmentVariableW(L"STANDIN_LOG", log_.c_str());
+    const std::wstring written = L"tessard.standin." + std::to_wstring(::GetCurrentProcessId());
     written_.reset(::CreateEventW(nullptr, FALSE, FALSE, written.c_str()));
     ASSERT_TRUE(written_);
-    ::SetEnvironmentVariableW(L"BROWSERSTUB_EVENT", written.c_str());
+    ::SetEnvironmentVariableW(L"STANDIN_EVENT", written.c_str());
     SetBrowserPath(browser_);
   }
   void TearDown() override {
@@ -409,15 +409,17 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   token_.LaunchInfoPage(1, url);
   token_.LaunchInfoPage(1, url);
   const std::string opened = "http://info.example/page one?a=\"b c\"\\";
-  EXPECT_EQ(LogOnce([](const auto& lines) { return !lines.empty(); }), (std::vector<std::string>{"1", opened}));
+  const std::vector<std::string> first = {"iexplore.exe", "no mutex", "1", opened};
+  EXPECT_EQ(LogOnce([](const auto& lines) { return !lines.empty(); }), first);
 
   token_.OnTokenRemoved(1, false);
   token_.OnTokenInserted(1, L"");
   const std::string again = "http://info.example/again";
   token_.LaunchInfoPage(1, std::wstring(again.begin(), again.end()));
   // The page of the new insertion comes after any the first insertion opened.
-  EXPECT_EQ(LogOnce([&](const auto& lines) { return !lines.empty() && lines.back() == again; }),
-            (std::vector<std::string>{"1", opened, "1", again}))
+  std::vector<std::string> both = first;
+  both.insert(both.end(), {"iexplore.exe", "no mutex", "1", again});
+  EXPECT_EQ(LogOnce([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
       << "the page was opened twice for one insertion, or not again for a new one";
 }
 

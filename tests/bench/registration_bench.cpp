@@ -5,8 +5,9 @@
 // scripts/bench makes the table. With --markers it makes one insertion and one removal per
 // token size only, between lines on standard error that let a crypt32 trace be counted.
 
-#include <psapi.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>

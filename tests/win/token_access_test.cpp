@@ -9,14 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/win/standin_log.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
 #include "token/token_event.h"
@@ -349,55 +347,19 @@ class InfoPage : public TokenAccessTest {
  protected:
   void SetUp() override {
     TokenAccessTest::SetUp();
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    folder.erase(folder.find_last_of(L'\\') + 1);
-    std::wstring browserFolder = folder + L"browser stand in";
+    const std::wstring browserFolder = ExecutableFolder() + L"browser stand in";
     ::CreateDirectoryW(browserFolder.c_str(), nullptr);
     browser_ = browserFolder + L"\\iexplore.exe";
-    ASSERT_TRUE(::CopyFileW((folder + L"standin.exe").c_str(), browser_.c_str(), FALSE));
-    log_ = folder + L"standin.log";
-    ::DeleteFileW(log_.c_str());
-    ::SetEnvironmentVariableW(L"STANDIN_LOG", log_.c_str());
-    const std::wstring written = L"tessard.standin." + std::to_wstring(::GetCurrentProcessId());
-    written_.reset(::CreateEventW(nullptr, FALSE, FALSE, written.c_str()));
-    ASSERT_TRUE(written_);
-    ::SetEnvironmentVariableW(L"STANDIN_EVENT", written.c_str());
-    SetBrowserPath(browser_);
+    ASSERT_TRUE(CopyStandin(browser_));
+    RegisterBrowser(browser_);
   }
   void TearDown() override {
-    SetBrowserPath(L"");
+    RegisterBrowser(L"");
     TokenAccessTest::TearDown();
   }
 
-  static void SetBrowserPath(const std::wstring& path) {
-    UniqueRegKey key;
-    ASSERT_EQ(
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE",
-                          0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    ::RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                     static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
-  }
-
-  // The lines of the stand-ins' log, read each time one says it has written, until `enough`
-  // holds for them or none wrote for 10 s.
-  std::vector<std::string> LogOnce(const std::function<bool(const std::vector<std::string>&)>& enough) {
-    std::vector<std::string> lines;
-    while (!enough(lines) && ::WaitForSingleObject(written_.get(), 10000) == WAIT_OBJECT_0) lines = LogLines();
-    return lines;
-  }
-
-  std::vector<std::string> LogLines() const {
-    std::ifstream in{std::filesystem::path(log_)};
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
-  std::wstring browser_, log_;
-  UniqueHandle written_;
+  std::wstring browser_;
+  const StandinLog log_;
 };
 
 TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
@@ -410,7 +372,7 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   token_.LaunchInfoPage(1, url);
   const std::string opened = "http://info.example/page one?a=\"b c\"\\";
   const std::vector<std::string> first = {"iexplore.exe", "no mutex", "1", opened};
-  EXPECT_EQ(LogOnce([](const auto& lines) { return !lines.empty(); }), first);
+  EXPECT_EQ(log_.WaitFor([](const auto& lines) { return !lines.empty(); }), first);
 
   token_.OnTokenRemoved(1, false);
   token_.OnTokenInserted(1, L"");
@@ -419,7 +381,7 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   // The page of the new insertion comes after any the first insertion opened.
   std::vector<std::string> both = first;
   both.insert(both.end(), {"iexplore.exe", "no mutex", "1", again});
-  EXPECT_EQ(LogOnce([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
+  EXPECT_EQ(log_.WaitFor([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
       << "the page was opened twice for one insertion, or not again for a new one";
 }
 

@@ -14,7 +14,6 @@
 #include "platform/registry.h"
 #include "platform/system_version.h"
 #include "platform/text_convert.h"
-#include "token/product_info.h"
 #include "update/installer_trust.h"
 #include "update/update_rules.h"
 #include "update/update_seams.h"
@@ -162,8 +161,8 @@ int DownloadFile(const std::wstring& url, const std::wstring& path) {
   return whole ? 1 : 0;
 }
 
-std::optional<std::wstring> ReadInstalledVersion() {
-  const UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, KEY_QUERY_VALUE);
+std::optional<std::wstring> ReadInstalledVersion(const wchar_t* keyPath) {
+  const UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE);
   // A missing installation counts as the empty version.
   if (!key) return std::wstring();
   wchar_t version[kVersionBytes / sizeof(wchar_t) + 1] = {};

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "token/product_info.h"
+
 namespace tessard {
 
 // The update folder: the administrator's "UpdateUrl" when it is an https address ending in
@@ -23,7 +25,7 @@ int DownloadFile(const std::wstring& url, const std::wstring& path);
 
 // The "Version" of the settings key; an empty version when the key is missing, none when the
 // value cannot be read.
-std::optional<std::wstring> ReadInstalledVersion();
+std::optional<std::wstring> ReadInstalledVersion(const wchar_t* keyPath = kProductInfo.settingsKeyPath);
 
 // Waits while an installation runs, then downloads and runs a newer installer of the folder
 // and waits for it, leaving nothing of what it downloaded behind.

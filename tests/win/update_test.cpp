@@ -1,0 +1,269 @@
+// The update agent against the loopback HTTPS server of the "wine" fixture: the configuration
+// check, whole downloads only, and an installer run only when it is newer, signed by our
+// publisher and held until it ran.
+
+#include "update/update.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <wininet.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/handles.h"
+#include "tests/win/standin_log.h"
+#include "tests/win/tokensim_driver.h"
+#include "tests/win/update_site.h"
+#include "update/installer_trust.h"
+#include "update/update_seams.h"
+
+namespace tessard::testing {
+namespace {
+
+constexpr char kConfig[] = "ID01=45\r\nID02=https://info.example/token page\r\nID03=0\r\n";
+constexpr wchar_t kPage[] = L"https://info.example/token page";
+constexpr wchar_t kKeptPage[] = L"https://kept.example/";
+constexpr wchar_t kInstallMutex[] = L"Orvane-CA Token Manager V3.0_Orvane-CA_InstallMutex";
+constexpr DWORD kMutexProbePauseMs = 2000;
+
+using Requests = std::vector<std::string>;
+
+std::wstring OwnFolder(const wchar_t* purpose) {
+  return ExecutableFolder() + purpose + std::to_wstring(::GetCurrentProcessId());
+}
+
+// A seam of the update agent replaced while this lives.
+template <typename Function, Function (*Replace)(Function)>
+class Replaced {
+ public:
+  explicit Replaced(Function function) : previous_(Replace(function)) {}
+  ~Replaced() { Replace(previous_); }
+  Replaced(const Replaced&) = delete;
+  Replaced& operator=(const Replaced&) = delete;
+
+ private:
+  Function previous_;
+};
+using ConnectedStateReplaced = Replaced<ConnectedStateFunction, &ReplaceConnectedStateFunction>;
+using PauseReplaced = Replaced<PauseFunction, &ReplacePauseFunction>;
+
+BOOL Offline(DWORD* flags) {
+  *flags = 0;
+  return FALSE;
+}
+
+BOOL WorkingOffline(DWORD* flags) {
+  *flags = INTERNET_CONNECTION_OFFLINE;
+  return TRUE;
+}
+
+class UpdateConfigFetch : public ::testing::Test {
+ protected:
+  void Fetch() { EXPECT_TRUE(FetchUpdateConfig(site_.Folder(), 1, days_, url_)); }
+
+  UpdateSite site_;
+  int days_ = 0;
+  std::wstring url_ = kKeptPage;
+};
+
+TEST_F(UpdateConfigFetch, TakesTheDaysAndOnlyAWebPage) {
+  site_.Put("Config.ini", kConfig);
+  Fetch();
+  EXPECT_EQ(days_, 45);
+  EXPECT_EQ(url_, kPage);
+  site_.Put("Config.ini", "ID01=12\r\nID02=javascript:alert(1)\r\nID03=0\r\n");
+  Fetch();
+  EXPECT_EQ(days_, 12);
+  EXPECT_EQ(url_, kPage) << "a script address would reach the browser";
+  EXPECT_EQ(site_.Requests(), (Requests{"Config.ini 200", "Config.ini 200"}));
+}
+
+TEST_F(UpdateConfigFetch, WithoutTheConfigurationThirtyDaysAndThePageKept) {
+  site_.Put("Config.ini", kConfig);
+  {
+    const ConnectedStateReplaced offline(&Offline);
+    days_ = 45;
+    Fetch();
+    EXPECT_EQ(days_, 30);
+  }
+  EXPECT_EQ(site_.Requests(), Requests{}) << "the server was asked while offline";
+  for (const char* answer : {"404", "500"}) {
+    site_.Answer("Config.ini", answer);
+    days_ = 45;
+    Fetch();
+    EXPECT_EQ(days_, 30) << answer;
+  }
+  EXPECT_EQ(url_, kKeptPage);
+}
+
+TEST_F(UpdateConfigFetch, OnlyTheFirst1024BytesAreRead) {
+  site_.Put("Config.ini", "ID01=45\r\n" + std::string(1100, ' ') + "\r\nID02=https://late.example/\r\nID03=0\r\n");
+  Fetch();
+  EXPECT_EQ(days_, 30) << "ID02= lies beyond what is read";
+  EXPECT_EQ(url_, kKeptPage);
+}
+
+class Download : public ::testing::Test {
+ protected:
+  std::wstring Address(const std::string& name) const {
+    return site_.Folder() + std::wstring(name.begin(), name.end());
+  }
+
+  UpdateSite site_;
+  TemporaryFolder temp_{OwnFolder(L"download ")};
+  const std::wstring target_ = temp_.Path() + L"\\target.bin";
+};
+
+TEST_F(Download, OnlyAWhole200Counts) {
+  // Longer than one read, so that the body comes in several.
+  std::string body;
+  for (int i = 0; body.size() < 30000; ++i) body += std::to_string(i) + ",";
+  site_.Put("file.bin", body);
+  EXPECT_EQ(DownloadFile(Address("file.bin"), target_), 1);
+  EXPECT_EQ(ReadAll(target_), body);
+  for (const char* answer : {"404", "500", "short"}) {
+    ::DeleteFileW(target_.c_str());
+    site_.Answer("file.bin", answer);
+    EXPECT_EQ(DownloadFile(Address("file.bin"), target_), 0) << answer;
+    EXPECT_FALSE(PathExists(target_)) << answer;
+  }
+}
+
+TEST(InstalledVersion, WithoutTheSettingsKeyIsEmpty) {
+  EXPECT_EQ(ReadInstalledVersion(L"Software\\Tessard tests\\no such key"), std::wstring());
+}
+
+TEST(HeldInstaller, CanBeReadButNotChangedDeletedOrReplaced) {
+  const TemporaryFolder temp(OwnFolder(L"held "));
+  const std::wstring path = temp.Path() + L"\\installer.exe";
+  const std::wstring other = temp.Path() + L"\\other.exe";
+  ASSERT_TRUE(CopyStandin(path));
+  ASSERT_TRUE(CopyStandin(other));
+  const UniqueFileHandle held = HoldFile(path);
+  ASSERT_TRUE(held);
+  const DWORD anySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  EXPECT_TRUE(
+      UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, anySharing, nullptr, OPEN_EXISTING, 0, nullptr)));
+  EXPECT_FALSE(
+      UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, anySharing, nullptr, OPEN_EXISTING, 0, nullptr)));
+  EXPECT_FALSE(::DeleteFileW(path.c_str()));
+  EXPECT_FALSE(::MoveFileExW(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+}
+
+// The pauses between looks at the install mutex; the mutex the test holds goes after the
+// second.
+struct MutexProbes {
+  UniqueHandle mutex;
+  std::vector<DWORD> pauses;
+  size_t requestsMeanwhile = 0;
+  const UpdateSite* site = nullptr;
+} probes;
+
+void PauseAndReleaseAfterTwo(DWORD milliseconds) {
+  probes.pauses.push_back(milliseconds);
+  probes.requestsMeanwhile += probes.site->Requests().size();
+  if (probes.pauses.size() == 2) probes.mutex.reset();
+}
+
+class Update : public ::testing::Test {
+ protected:
+  std::wstring WorkFolder() const { return temp_.WorkFolder(); }
+
+  UpdateSite site_;
+  const SettingsValue installed_{L"Version", L"3.0.0"};
+  const TemporaryFolder temp_{OwnFolder(L"update ")};
+  const StandinLog log_;
+};
+
+TEST_F(Update, ANewerOfferIsDownloadedIntoTheWorkFolderRunWaitedForAndRemoved) {
+  site_.Offer("3.0.1", Installer::kSigned);
+  site_.Answer(kOfferedInstaller, "stall");
+  std::thread run([this] { RunUpdate(site_.Folder()); });
+  // While the installer's body is held back, both downloads lie in the work folder.
+  EXPECT_TRUE(WaitUntil([this] { return PathExists(WorkFolder() + L"\\orvane-ca_installer.exe"); }));
+  EXPECT_TRUE(PathExists(WorkFolder() + L"\\version.ini"));
+  site_.Release(kOfferedInstaller);
+  run.join();
+  // The installer logs before it ends, so RunUpdate has waited for it when its log is there.
+  EXPECT_EQ(log_.Lines(), InstallerRunLog("hidden"));
+  EXPECT_EQ(site_.Requests(), (Requests{"version.ini 200", "tessard-setup.exe 200"}));
+  EXPECT_FALSE(PathExists(WorkFolder()));
+}
+
+TEST_F(Update, AnEqualOrOlderOfferFetchesTheDescriptionOnly) {
+  for (const char* version : {"3.0.0", "2.9"}) {
+    site_.Offer(version, Installer::kSigned);
+    RunUpdate(site_.Folder());
+    EXPECT_FALSE(PathExists(WorkFolder())) << version;
+  }
+  EXPECT_EQ(site_.Requests(), (Requests{"version.ini 200", "version.ini 200"}));
+  EXPECT_EQ(log_.Lines(), LogLines{});
+}
+
+TEST_F(Update, AnInstallerNotSignedByOurPublisherNeverRunsAndLeavesNothing) {
+  const std::pair<const char*, Installer> refused[] = {
+      {"unsigned", Installer::kUnsigned}, {"tampered", Installer::kTampered}, {"foreign", Installer::kForeign}};
+  // Each is downloaded whole: the check refuses it, not the download.
+  Requests expected;
+  for (const auto& [name, installer] : refused) {
+    site_.Offer("3.0.1", installer);
+    RunUpdate(site_.Folder());
+    EXPECT_FALSE(PathExists(WorkFolder())) << name;
+    expected.insert(expected.end(), {"version.ini 200", "tessard-setup.exe 200"});
+  }
+  site_.Answer(kOfferedInstaller, "404");
+  RunUpdate(site_.Folder());
+  EXPECT_FALSE(PathExists(WorkFolder())) << "404";
+  expected.insert(expected.end(), {"version.ini 200", "tessard-setup.exe 404"});
+  EXPECT_EQ(log_.Lines(), LogLines{});
+  EXPECT_EQ(site_.Requests(), expected);
+}
+
+TEST_F(Update, WaitsWhileAnInstallationRunsAndGoesOnAfterIt) {
+  probes = MutexProbes{};
+  probes.mutex.reset(::CreateMutexW(nullptr, FALSE, kInstallMutex));
+  ASSERT_TRUE(probes.mutex);
+  probes.site = &site_;
+  const PauseReplaced pause(&PauseAndReleaseAfterTwo);
+  site_.Offer("3.0.1", Installer::kSigned);
+  RunUpdate(site_.Folder());
+  EXPECT_EQ(probes.pauses, (std::vector<DWORD>{kMutexProbePauseMs, kMutexProbePauseMs}));
+  EXPECT_EQ(probes.requestsMeanwhile, 0u) << "began while the installation ran";
+  EXPECT_EQ(log_.Lines(), InstallerRunLog("hidden"));
+}
+
+// A folder's last change, as the file system keeps it for the folder itself.
+ULONGLONG LastWriteTime(const std::wstring& folder) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ::GetFileAttributesExW(folder.c_str(), GetFileExInfoStandard, &data);
+  return (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+void SetLastWriteTime(const std::wstring& folder, ULONGLONG time) {
+  const UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const FILETIME written = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  ASSERT_TRUE(::SetFileTime(handle.get(), nullptr, nullptr, &written));
+}
+
+TEST_F(Update, OfflineOrWorkingOfflineItMakesNothing) {
+  site_.Offer("3.0.1", Installer::kSigned);
+  // A work folder made and removed again would leave the temporary folder's time changed:
+  // set back to a day in 2001, a change cannot keep it.
+  constexpr ULONGLONG kLongAgo = 126227808000000000ull;
+  SetLastWriteTime(temp_.Path(), kLongAgo);
+  for (ConnectedStateFunction state : {&Offline, &WorkingOffline}) {
+    const ConnectedStateReplaced replaced(state);
+    RunUpdate(site_.Folder());
+  }
+  EXPECT_EQ(LastWriteTime(temp_.Path()), kLongAgo);
+  EXPECT_EQ(site_.Requests(), Requests{});
+  EXPECT_EQ(log_.Lines(), LogLines{});
+}
+
+}  // namespace
+}  // namespace tessard::testing

@@ -9,8 +9,6 @@ namespace tessard {
 
 namespace {
 
-constexpr int kNameCapacity = 256;
-
 // One WinVerifyTrust run with its state kept, so that the signer it found can be read; the
 // state is released again when this ends.
 class TrustCheck {
@@ -52,6 +50,17 @@ class TrustCheck {
   LONG result_;
 };
 
+// The simple name whole, as long as the certificate has it: cut at a zero inside it, a name
+// such as "Tessard Test Publisher\0 and more" would pass for the publisher's.
+std::wstring SimpleNameOf(PCCERT_CONTEXT certificate) {
+  const DWORD size = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+  std::wstring name(size, L'\0');
+  const DWORD copied = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
+  // Both counts hold the terminator.
+  name.resize(copied > 0 ? copied - 1 : 0);
+  return name;
+}
+
 }  // namespace
 
 UniqueFileHandle HoldFile(const std::wstring& path) {
@@ -63,11 +72,8 @@ bool IsTrustedInstaller(HANDLE heldFile, const std::wstring& path, const std::ws
   const TrustCheck check(heldFile, path);
   if (!check.Accepted()) return false;
   const PCCERT_CONTEXT signer = check.Signer();
-  if (signer == nullptr) return false;
-  wchar_t name[kNameCapacity] = {};
-  ::CertGetNameStringW(signer, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, kNameCapacity);
   // The whole name, not a part of it: "Tessard Test Publisher Ltd" is someone else.
-  return !publisher.empty() && publisher == name;
+  return signer != nullptr && !publisher.empty() && publisher == SimpleNameOf(signer);
 }
 
 }  // namespace tessard

@@ -76,7 +76,8 @@ void UpdateSite::Put(const std::string& name, const std::string& content) const 
 }
 
 void UpdateSite::PutInstaller(const std::string& name, Installer installer) const {
-  static const wchar_t* const kFiles[] = {L"signed.exe", L"foreign.exe", L"tampered.exe", L"unsigned.exe"};
+  static const wchar_t* const kFiles[] = {L"signed.exe", L"foreign.exe", L"zero_name.exe", L"tampered.exe",
+                                          L"unsigned.exe"};
   const std::wstring made = kSite + L"\\installers\\" + kFiles[static_cast<int>(installer)];
   ASSERT_TRUE(::CopyFileW(made.c_str(), (files_ + Wide(name)).c_str(), FALSE));
 }

@@ -12,7 +12,7 @@
 
 namespace tessard::testing {
 
-enum class Installer { kSigned, kForeign, kTampered, kUnsigned };
+enum class Installer { kSigned, kForeign, kZeroInName, kTampered, kUnsigned };
 
 // The name the update folder gives its installer.
 inline constexpr char kOfferedInstaller[] = "tessard-setup.exe";

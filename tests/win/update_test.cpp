@@ -204,8 +204,10 @@ TEST_F(Update, AnEqualOrOlderOfferFetchesTheDescriptionOnly) {
 }
 
 TEST_F(Update, AnInstallerNotSignedByOurPublisherNeverRunsAndLeavesNothing) {
-  const std::pair<const char*, Installer> refused[] = {
-      {"unsigned", Installer::kUnsigned}, {"tampered", Installer::kTampered}, {"foreign", Installer::kForeign}};
+  const std::pair<const char*, Installer> refused[] = {{"unsigned", Installer::kUnsigned},
+                                                       {"tampered", Installer::kTampered},
+                                                       {"foreign", Installer::kForeign},
+                                                       {"a zero after our name", Installer::kZeroInName}};
   // Each is downloaded whole: the check refuses it, not the download.
   Requests expected;
   for (const auto& [name, installer] : refused) {

@@ -1,0 +1,85 @@
+// The real program against the loopback update server, pointed at it by an administrator's
+// "UpdateUrl": the configuration it takes on an insertion, and the installer it runs.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/e2e/token_program.h"
+#include "tests/win/standin_log.h"
+#include "tests/win/store_probe.h"
+#include "tests/win/update_site.h"
+
+namespace tessard::e2e {
+namespace {
+
+using testing::Installer;
+using testing::LogLines;
+
+constexpr wchar_t kExpiryCaption[] = L"Orvane-CA Token Manager";
+
+std::string Cert(const std::string& name) { return " --cert " + testing::MadeCertificatePath(name); }
+
+auto HasLines(size_t count) {
+  return [count](const LogLines& lines) { return lines.size() >= count; };
+}
+
+class UpdateOfTheProgram : public TokenProgram {
+ protected:
+  void TearDown() override {
+    TokenProgram::TearDown();
+    testing::RegisterBrowser(L"");
+    testing::RemoveFromAllStores({&in40_, &in50_, &user_});
+    std::error_code ignored;
+    std::filesystem::remove_all(own_, ignored);
+  }
+
+  const std::wstring own_ = TestFolder() + L"update e2e " + std::to_wstring(::GetCurrentProcessId());
+  const testing::UpdateSite site_;
+  const testing::SettingsValue updateUrl_{L"UpdateUrl", site_.Folder()};
+  const testing::TemporaryFolder temp_{own_ + L"\\temp"};
+  const testing::StandinLog log_;
+  const CertBytes in40_ = testing::LoadTestCertificate("expires_in_40");
+  const CertBytes in50_ = testing::LoadTestCertificate("expires_in_50");
+  const CertBytes user_ = testing::LoadTestCertificate("user_sign");
+};
+
+TEST_F(UpdateOfTheProgram, TheConfigurationSetsTheWarningWindowAndOpensThePage) {
+  const std::wstring browser = own_ + L"\\iexplore.exe";
+  ASSERT_TRUE(testing::CopyStandin(browser));
+  testing::RegisterBrowser(browser);
+  site_.Put("Config.ini", "ID01=45\r\nID02=https://info.example/token page\r\nID03=0\r\n");
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  Sim("insert --slot 1" + Cert("expires_in_40"));
+  const HWND expiry = WaitForWindow(program.Id(), kExpiryCaption, L"#32770", 20s);
+  EXPECT_NE(expiry, nullptr) << "45 days: a certificate that expires in 40 is expiring";
+  ::PostMessageW(expiry, WM_COMMAND, IDOK, 0);
+  const LogLines page = {"iexplore.exe", "no mutex", "1", "https://info.example/token page"};
+  EXPECT_EQ(log_.WaitFor(HasLines(page.size())), page);
+
+  Sim("remove --slot 1");
+  Sim("insert --slot 1" + Cert("expires_in_50"));
+  // The page opens once the expiry dialog is closed: opened without it, none was shown.
+  LogLines twice = page;
+  twice.insert(twice.end(), page.begin(), page.end());
+  EXPECT_EQ(log_.WaitFor(HasLines(twice.size())), twice);
+}
+
+TEST_F(UpdateOfTheProgram, ANewerOfferRunsTheSignedInstallerAndLeavesNothing) {
+  const testing::SettingsValue installed(L"Version", L"3.0.0");
+  site_.Offer("3.0.1", Installer::kSigned);
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  Sim("insert --slot 1" + Cert("user_sign"));
+  const LogLines ran = testing::InstallerRunLog("hidden");
+  EXPECT_EQ(log_.WaitFor(HasLines(ran.size())), ran);
+  // Config.ini is asked for once the update run, clean-up included, is over.
+  const std::vector<std::string> requests = {"version.ini 200", "tessard-setup.exe 200", "Config.ini 404"};
+  EXPECT_TRUE(PollUntil(10s, [this, &requests] { return site_.Requests() == requests; })) << site_.Requests().size();
+  EXPECT_FALSE(testing::PathExists(temp_.WorkFolder()));
+}
+
+}  // namespace
+}  // namespace tessard::e2e

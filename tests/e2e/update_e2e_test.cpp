@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "tests/e2e/token_program.h"
@@ -31,14 +30,11 @@ class UpdateOfTheProgram : public TokenProgram {
     TokenProgram::TearDown();
     testing::RegisterBrowser(L"");
     testing::RemoveFromAllStores({&in40_, &in50_, &user_});
-    std::error_code ignored;
-    std::filesystem::remove_all(own_, ignored);
   }
 
-  const std::wstring own_ = TestFolder() + L"update e2e " + std::to_wstring(::GetCurrentProcessId());
   const testing::UpdateSite site_;
   const testing::SettingsValue updateUrl_{L"UpdateUrl", site_.Folder()};
-  const testing::TemporaryFolder temp_{own_ + L"\\temp"};
+  const testing::TemporaryFolder temp_{TestFolder() + L"update e2e " + std::to_wstring(::GetCurrentProcessId())};
   const testing::StandinLog log_;
   const CertBytes in40_ = testing::LoadTestCertificate("expires_in_40");
   const CertBytes in50_ = testing::LoadTestCertificate("expires_in_50");
@@ -46,7 +42,10 @@ class UpdateOfTheProgram : public TokenProgram {
 };
 
 TEST_F(UpdateOfTheProgram, TheConfigurationSetsTheWarningWindowAndOpensThePage) {
-  const std::wstring browser = own_ + L"\\iexplore.exe";
+  // It stays up a little after the page: a folder of its own, not removed.
+  const std::wstring folder = TestFolder() + L"update browser";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring browser = folder + L"\\iexplore.exe";
   ASSERT_TRUE(testing::CopyStandin(browser));
   testing::RegisterBrowser(browser);
   site_.Put("Config.ini", "ID01=45\r\nID02=https://info.example/token page\r\nID03=0\r\n");

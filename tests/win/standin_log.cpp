@@ -55,6 +55,8 @@ StandinLog::StandinLog() {
   ::SetEnvironmentVariableW(L"STANDIN_EVENT", event.c_str());
 }
 
+StandinLog::~StandinLog() { ::DeleteFileW(path_.c_str()); }
+
 LogLines StandinLog::Lines() const {
   std::ifstream in{std::filesystem::path(path_)};
   LogLines lines;

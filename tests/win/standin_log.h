@@ -32,6 +32,9 @@ using LogLines = std::vector<std::string>;
 class StandinLog {
  public:
   StandinLog();
+  ~StandinLog();
+  StandinLog(const StandinLog&) = delete;
+  StandinLog& operator=(const StandinLog&) = delete;
 
   LogLines Lines() const;
   // The lines, read again each time a stand-in says it has written, until `enough` holds for

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/registry_write.h"
 #include "tests/win/main_dialog_fixture.h"
 #include "tests/win/test_key.h"
 #include "token/product_info.h"
@@ -16,23 +17,43 @@ constexpr wchar_t kLanguageSwitched[] =
 constexpr wchar_t kCacheSwitched[] =
     L"Switch the Cache option successfully!You need to restart your computer to complete this operation.";
 
-struct StoredValue {
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  BYTE data[64] = {};
+struct Write {
+  std::wstring name;
+  DWORD type;
+  std::vector<BYTE> data;
+  bool operator==(const Write&) const = default;
 };
+std::vector<Write> writes;
+LSTATUS writeAnswer = ERROR_SUCCESS;
 
-StoredValue Stored(const wchar_t* name) {
-  StoredValue value;
-  value.size = sizeof value.data;
-  ::RegGetValueW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, name, RRF_RT_ANY | RRF_NOEXPAND, &value.type,
-                 value.data, &value.size);
-  return value;
+// Records each write as the program hands it over, and makes it unless told to fail it.
+LSTATUS RecordWrite(HKEY key, const wchar_t* name, DWORD type, const BYTE* data, DWORD bytes) {
+  writes.push_back({name, type, std::vector<BYTE>(data, data + bytes)});
+  return writeAnswer == ERROR_SUCCESS ? ::RegSetValueExW(key, name, 0, type, data, bytes) : writeAnswer;
 }
 
-DWORD StoredNumber(const wchar_t* name) { return *reinterpret_cast<const DWORD*>(Stored(name).data); }
+Write Text(const wchar_t* name, const std::wstring& text) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+  return {name, REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
 
-using TrayMenu = MainDialogTest;
+Write Number(const wchar_t* name, BYTE number) { return {name, REG_DWORD, {number, 0, 0, 0}}; }
+
+class TrayMenu : public MainDialogTest {
+ protected:
+  void SetUp() override {
+    MainDialogTest::SetUp();
+    writes.clear();
+    writeAnswer = ERROR_SUCCESS;
+    previousWrite_ = ReplaceSetRegistryValueFunction(&RecordWrite);
+  }
+  void TearDown() override {
+    ReplaceSetRegistryValueFunction(previousWrite_);
+    MainDialogTest::TearDown();
+  }
+
+  SetRegistryValueFunction previousWrite_ = nullptr;
+};
 
 TEST_F(TrayMenu, FourItemsInOrderTheSettingsInForceDisabled) {
   choices = {CommandCache};
@@ -46,22 +67,18 @@ TEST_F(TrayMenu, FourItemsInOrderTheSettingsInForceDisabled) {
 
 TEST_F(TrayMenu, EachChoiceWritesItsValueWithItsTypeAndSize) {
   TestKey key(kProductInfo.settingsKeyPath);
-  EXPECT_EQ(StoreTrayChoice(CommandVietnamese), kLanguageSwitched);
-  const StoredValue language = Stored(L"InstallLanguageId");
-  EXPECT_EQ(language.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(language.size, 10u);
-  EXPECT_EQ(key.Text(L"InstallLanguageId"), L"1066");
   EXPECT_EQ(StoreTrayChoice(CommandEnglish), kLanguageSwitched);
-  EXPECT_EQ(key.Text(L"InstallLanguageId"), L"1033");
-
+  EXPECT_EQ(StoreTrayChoice(CommandVietnamese), kLanguageSwitched);
   EXPECT_EQ(StoreTrayChoice(CommandNonCache), kCacheSwitched);
-  const StoredValue nonCache = Stored(L"NonCache");
-  EXPECT_EQ(nonCache.type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(nonCache.size, 4u);
-  EXPECT_EQ(StoredNumber(L"NonCache"), 1u);
   EXPECT_EQ(StoreTrayChoice(CommandCache), kCacheSwitched);
-  EXPECT_EQ(StoredNumber(L"NonCache"), 0u);
   EXPECT_EQ(StoreTrayChoice(0), std::nullopt) << "a dismissed menu";
+  EXPECT_EQ(writes, (std::vector<Write>{Text(L"InstallLanguageId", L"1033"), Text(L"InstallLanguageId", L"1066"),
+                                        Number(L"NonCache", 1), Number(L"NonCache", 0)}));
+  EXPECT_EQ(key.Text(L"InstallLanguageId"), L"1066");
+
+  writeAnswer = ERROR_ACCESS_DENIED;
+  EXPECT_EQ(StoreTrayChoice(CommandEnglish), L"Switch the language failure");
+  EXPECT_EQ(StoreTrayChoice(CommandCache), L"Change Cache option failed");
 }
 
 TEST_F(TrayMenu, TheMenuKeepsItsStartUpStateAndResultsShowForFiveSeconds) {
@@ -73,8 +90,8 @@ TEST_F(TrayMenu, TheMenuKeepsItsStartUpStateAndResultsShowForFiveSeconds) {
   notifications.clear();
   choices = {CommandCache, CommandCache};
   ::SendMessageW(dialog_->Window(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONDOWN);
-  EXPECT_EQ(StoredNumber(L"NonCache"), 0u);
   ::SendMessageW(dialog_->Window(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONDOWN);
+  EXPECT_EQ(writes, (std::vector<Write>{Number(L"NonCache", 0), Number(L"NonCache", 0)}));
   ASSERT_EQ(menus.size(), 2u);
   EXPECT_EQ(menus[1], menus[0]) << "the menu of the second click shows the start-up state";
   EXPECT_FALSE(menus[1][3].disabled) << "Cache is chosen again";
@@ -93,7 +110,7 @@ TEST_F(TrayMenu, WithoutTheSettingsKeyAChoiceShowsNothing) {
   ::SendMessageW(dialog_->Window(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONDOWN);
   EXPECT_EQ(menus.size(), 1u);
   EXPECT_TRUE(notifications.empty());
-  EXPECT_EQ(Stored(L"InstallLanguageId").type, static_cast<DWORD>(REG_NONE));
+  EXPECT_TRUE(writes.empty());
 }
 
 TEST_F(TrayMenu, ADoubleClickOnTheIconStartsTheManager) {

@@ -91,14 +91,6 @@ TEST_F(TrayIconTest, AddingShowsTheNormalIconWithTipAndCallbackWhateverTheShellS
   EXPECT_EQ(std::wstring(added.szTip), std::wstring(127, L'x'));
 }
 
-TEST_F(TrayIconTest, AddingAgainLeavesWhetherAnIconWasShown) {
-  EXPECT_TRUE(tray_.AddAgain(L"Caption"));
-  EXPECT_FALSE(tray_.IsShown());
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
-  EXPECT_EQ(std::wstring(calls[0].data.szTip), L"Caption");
-}
-
 TEST_F(TrayIconTest, StatesAndTheAnimationChangeTheIconOnlyWhileItIsShown) {
   tray_.StartBusy();
   tray_.Animate();

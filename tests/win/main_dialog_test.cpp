@@ -7,6 +7,7 @@
 #include "localisation/lang.h"
 #include "platform/registry.h"
 #include "tests/win/main_dialog_fixture.h"
+#include "tests/win/test_key.h"
 #include "token/product_info.h"
 
 namespace tessard {
@@ -252,6 +253,19 @@ TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
   LangSetId(1033);
   EXPECT_TRUE(BalloonShown(L"Orvane-CA Token \u0111\u00E3 \u0111\u01B0\u1EE3c c\u1EAFm v\u00E0o!"));
   EXPECT_TRUE(BalloonShown(L"\u0110ang sinh c\u1EB7p kh\u00F3a, vui l\u00F2ng \u0111\u1EE3i..."));
+}
+
+TEST_F(MainDialogTest, ASettingWithoutDigitsLeavesTheLanguageInForce) {
+  testing::TestKey key(kProductInfo.settingsKeyPath);
+  key.SetText(L"InstallLanguageId", L"Vietnamese");
+  LangSetFolder(ExecutableFolder());
+  LangSetBaseName(L"lang\\zxtokd");
+  LangSetId(1066);
+  Start();
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = true;
+  SendTokenEvent(2, 1, 0);
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token \u0111\u00E3 \u0111\u01B0\u1EE3c c\u1EAFm v\u00E0o!"));
 }
 
 }  // namespace

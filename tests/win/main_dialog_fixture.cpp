@@ -4,6 +4,7 @@ namespace tessard::testing {
 
 std::vector<Box> boxes;
 std::vector<Notify> notifications;
+BOOL shellAnswer = TRUE;
 std::vector<std::wstring> opened;
 std::vector<std::vector<MenuItem>> menus;
 std::vector<UINT> choices;
@@ -13,11 +14,6 @@ namespace {
 int RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
   boxes.push_back({text, caption, style});
   return IDOK;
-}
-
-BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data) {
-  notifications.push_back({message, data->uFlags, data->szTip, data->szInfo, *data});
-  return TRUE;
 }
 
 void RecordOpen(const wchar_t* path) { opened.push_back(path); }
@@ -37,6 +33,25 @@ UINT RecordMenu(HMENU menu, POINT, HWND) {
 }
 
 }  // namespace
+
+BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data) {
+  notifications.push_back({message, data->uFlags, data->szTip, data->szInfo, *data});
+  return shellAnswer;
+}
+
+std::vector<HICON> IconChanges() {
+  std::vector<HICON> icons;
+  for (const Notify& notify : notifications) {
+    if (notify.message == NIM_MODIFY && notify.flags == NIF_ICON) icons.push_back(notify.data.hIcon);
+  }
+  return icons;
+}
+
+HICON TrayIconOf(int resource) {
+  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON,
+                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                         LR_SHARED | LR_DEFAULTSIZE));
+}
 
 bool BalloonShown(const std::wstring& text) {
   for (const Notify& notify : notifications) {
@@ -69,6 +84,7 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 void MainDialogTest::SetUp() {
   boxes.clear();
   notifications.clear();
+  shellAnswer = TRUE;
   opened.clear();
   menus.clear();
   choices.clear();

@@ -36,6 +36,14 @@ struct Notify {
   NOTIFYICONDATAW data;  // as the dialog passed it
 };
 extern std::vector<Notify> notifications;
+// What the recorder answers the program; the shell's answer is not reported either way.
+extern BOOL shellAnswer;
+BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data);
+
+// The icons that state changes gave the shell, in order.
+std::vector<HICON> IconChanges();
+// The icon of a resource as the tray gets it: a shared icon is the same handle at each load.
+HICON TrayIconOf(int resource);
 
 // The files the shell was asked to open.
 extern std::vector<std::wstring> opened;

@@ -19,20 +19,6 @@ using namespace std::chrono_literals;
 // The timer is pending when it can still be killed (which the probe does).
 bool TimerPending(HWND window, UINT_PTR id) { return ::KillTimer(window, id) != FALSE; }
 
-std::vector<HICON> IconChanges() {
-  std::vector<HICON> icons;
-  for (const Notify& notify : notifications) {
-    if (notify.message == NIM_MODIFY && notify.flags == NIF_ICON) icons.push_back(notify.data.hIcon);
-  }
-  return icons;
-}
-
-HICON Icon(int resource) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON,
-                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                         LR_SHARED | LR_DEFAULTSIZE));
-}
-
 // The notifications with a text, with their seconds.
 std::vector<std::pair<std::wstring, UINT>> Balloons() {
   std::vector<std::pair<std::wstring, UINT>> balloons;
@@ -90,7 +76,8 @@ TEST_F(Tray, ProgressAnimatesTheIconAndNamesTheSavedItem) {
   SendTokenEvent(1, 259, 7);
   ::SendMessageW(dialog_->Window(), WM_TIMER, TimerIconAnimation, 0);
   SendTokenEvent(1, 260, 3);
-  EXPECT_EQ(IconChanges(), (std::vector<HICON>{Icon(IDI_TOKEN_BUSY1), Icon(IDI_TOKEN_BUSY2), Icon(IDI_TOKEN)}));
+  EXPECT_EQ(IconChanges(),
+            (std::vector<HICON>{TrayIconOf(IDI_TOKEN_BUSY1), TrayIconOf(IDI_TOKEN_BUSY2), TrayIconOf(IDI_TOKEN)}));
   EXPECT_EQ(Balloons(), (std::vector<std::pair<std::wstring, UINT>>{{L"Private Key is saved successfully!", 10000}}))
       << "nothing for datum 7";
 }

@@ -8,38 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "app/shell_notify.h"
 #include "balloon/balloon_window.h"
 #include "resources/resource.h"
+#include "tests/win/main_dialog_fixture.h"
 
-namespace tessard {
+namespace tessard::testing {
 namespace {
-
-struct Call {
-  DWORD message;
-  NOTIFYICONDATAW data;
-};
-std::vector<Call> calls;
-BOOL shellAnswer = TRUE;
-
-BOOL RecordCall(DWORD message, NOTIFYICONDATAW* data) {
-  calls.push_back({message, *data});
-  return shellAnswer;
-}
-
-// The icon of a state as the shell gets it: shared icons are the same handle for each load.
-HICON IconOf(int resource) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON,
-                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                         LR_SHARED | LR_DEFAULTSIZE));
-}
 
 class TrayIconTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    calls.clear();
+    notifications.clear();
     shellAnswer = TRUE;
-    previous_ = ReplaceShellNotifyFunction(&RecordCall);
+    previous_ = ReplaceShellNotifyFunction(&RecordNotify);
     owner_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(owner_, nullptr);
     tray_.Attach(owner_);
@@ -47,15 +28,6 @@ class TrayIconTest : public ::testing::Test {
   void TearDown() override {
     ::DestroyWindow(owner_);
     ReplaceShellNotifyFunction(previous_);
-  }
-
-  // The icons the state changes since `from` asked for.
-  std::vector<HICON> IconsSince(size_t from) const {
-    std::vector<HICON> icons;
-    for (size_t i = from; i < calls.size(); ++i) {
-      if (calls[i].message == NIM_MODIFY && calls[i].data.uFlags == NIF_ICON) icons.push_back(calls[i].data.hIcon);
-    }
-    return icons;
   }
 
   HWND owner_ = nullptr;
@@ -68,13 +40,13 @@ TEST_F(TrayIconTest, EveryCallCarriesTheWindows2000LayoutTheWindowAndId128) {
   tray_.SetState(2);
   tray_.ShowBalloon(L"text", 10);
   tray_.Remove();
-  ASSERT_EQ(calls.size(), 5u);
-  for (const Call& call : calls) {
+  ASSERT_EQ(notifications.size(), 5u);
+  for (const Notify& call : notifications) {
     EXPECT_EQ(call.data.cbSize, sizeof(void*) == 4 ? 936u : 952u);
     EXPECT_EQ(call.data.hWnd, owner_);
     EXPECT_EQ(call.data.uID, 128u);
   }
-  EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(notifications.back().message, static_cast<DWORD>(NIM_DELETE));
   EXPECT_FALSE(tray_.IsShown());
 }
 
@@ -82,12 +54,12 @@ TEST_F(TrayIconTest, AddingShowsTheNormalIconWithTipAndCallbackWhateverTheShellS
   shellAnswer = FALSE;
   tray_.Add(std::wstring(200, L'x'));
   EXPECT_TRUE(tray_.IsShown());
-  ASSERT_EQ(calls.size(), 1u);
-  const NOTIFYICONDATAW& added = calls[0].data;
-  EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
+  ASSERT_EQ(notifications.size(), 1u);
+  const NOTIFYICONDATAW& added = notifications[0].data;
+  EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
   EXPECT_EQ(added.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
   EXPECT_EQ(added.uCallbackMessage, 1036u);
-  EXPECT_EQ(added.hIcon, IconOf(IDI_TOKEN));
+  EXPECT_EQ(added.hIcon, TrayIconOf(IDI_TOKEN));
   EXPECT_EQ(std::wstring(added.szTip), std::wstring(127, L'x'));
 }
 
@@ -95,11 +67,11 @@ TEST_F(TrayIconTest, StatesAndTheAnimationChangeTheIconOnlyWhileItIsShown) {
   tray_.StartBusy();
   tray_.Animate();
   tray_.SetState(1);
-  EXPECT_TRUE(calls.empty()) << "no icon, no change";
+  EXPECT_TRUE(notifications.empty()) << "no icon, no change";
   tray_.StopBusy();
 
   tray_.Add(L"tip");
-  const size_t added = calls.size();
+  notifications.clear();
   tray_.StartBusy();
   tray_.Animate();
   tray_.Animate();
@@ -107,10 +79,10 @@ TEST_F(TrayIconTest, StatesAndTheAnimationChangeTheIconOnlyWhileItIsShown) {
   tray_.SetState(4);
   tray_.StopBusy();
   tray_.Animate();
-  const HICON normal = IconOf(IDI_TOKEN);
-  const HICON first = IconOf(IDI_TOKEN_BUSY1);
-  const HICON second = IconOf(IDI_TOKEN_BUSY2);
-  EXPECT_EQ(IconsSince(added), (std::vector<HICON>{first, second, first, normal, second}))
+  const HICON normal = TrayIconOf(IDI_TOKEN);
+  const HICON first = TrayIconOf(IDI_TOKEN_BUSY1);
+  const HICON second = TrayIconOf(IDI_TOKEN_BUSY2);
+  EXPECT_EQ(IconChanges(), (std::vector<HICON>{first, second, first, normal, second}))
       << "busy 2, 3, 2; no state 0 or 4; normal 1, then from 1 to 3";
   EXPECT_NE(first, second);
   EXPECT_NE(first, normal);
@@ -136,17 +108,17 @@ TEST_F(TrayIconTest, TheAnimationTicksEvery350MsUntilStopped) {
 
 TEST_F(TrayIconTest, BalloonsNeedTheIconAndEachClosesTheOneBefore) {
   tray_.ShowBalloon(L"dropped", 10);
-  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(notifications.empty());
   tray_.Add(L"tip");
-  calls.clear();
+  notifications.clear();
   tray_.ShowBalloon(L"first", 10);
   tray_.ShowBalloon(std::wstring(300, L'y'), 5);
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_EQ(notifications.size(), 4u);
   const std::wstring texts[] = {L"", L"first", L"", std::wstring(255, L'y')};
   const UINT timeouts[] = {10000, 10000, 5000, 5000};
-  for (size_t i = 0; i < calls.size(); ++i) {
-    const NOTIFYICONDATAW& data = calls[i].data;
-    EXPECT_EQ(calls[i].message, static_cast<DWORD>(NIM_MODIFY)) << i;
+  for (size_t i = 0; i < notifications.size(); ++i) {
+    const NOTIFYICONDATAW& data = notifications[i].data;
+    EXPECT_EQ(notifications[i].message, static_cast<DWORD>(NIM_MODIFY)) << i;
     EXPECT_EQ(data.uFlags, static_cast<UINT>(NIF_INFO)) << i;
     EXPECT_EQ(std::wstring(data.szInfo), texts[i]) << i;
     EXPECT_EQ(data.uTimeout, timeouts[i]) << i;
@@ -159,13 +131,13 @@ TEST_F(TrayIconTest, WithTheBalloonWindowTheShellShowsNoBalloon) {
   balloonWindow = CreateBalloonWindow(RECT{0, 0, 5, 5});
   ASSERT_NE(balloonWindow, nullptr);
   tray_.Add(L"tip");
-  calls.clear();
+  notifications.clear();
   tray_.ShowBalloon(L"Orvane-CA Token is inserted!", 10);
-  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(notifications.empty());
   EXPECT_TRUE(::IsWindowVisible(balloonWindow));
   ::DestroyWindow(balloonWindow);
   balloonWindow = nullptr;
 }
 
 }  // namespace
-}  // namespace tessard
+}  // namespace tessard::testing

@@ -1,7 +1,7 @@
 #include "tests/e2e/shell_desktop.h"
 
-// After <windows.h>, which they need.
 #include <gtest/gtest.h>
+// After <windows.h>, which they need.
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -78,6 +78,7 @@ int RunHostProgram(const std::string& command) {
   if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
     return -1;
   }
+  UniqueHandle process(started.hProcess), thread(started.hThread);
   // Wine gives no handle to wait for a host process: its end shows as the file of its exit code.
   if (!PollUntil(15s, [&doneHere] { return ::GetFileAttributesW(doneHere.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
     return -1;

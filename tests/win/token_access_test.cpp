@@ -9,14 +9,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/win/standin_log.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
 #include "token/token_event.h"
@@ -357,13 +356,7 @@ class InfoPage : public TokenAccessTest {
     ::CreateDirectoryW(browserFolder.c_str(), nullptr);
     browser_ = browserFolder + L"\\iexplore.exe";
     ASSERT_TRUE(::CopyFileW((folder + L"standin.exe").c_str(), browser_.c_str(), FALSE));
-    log_ = folder + L"standin.log";
-    ::DeleteFileW(log_.c_str());
-    ::SetEnvironmentVariableW(L"STANDIN_LOG", log_.c_str());
-    const std::wstring written = L"tessard.standin." + std::to_wstring(::GetCurrentProcessId());
-    written_.reset(::CreateEventW(nullptr, FALSE, FALSE, written.c_str()));
-    ASSERT_TRUE(written_);
-    ::SetEnvironmentVariableW(L"STANDIN_EVENT", written.c_str());
+    log_ = std::make_unique<StandinLog>(folder + L"standin.log");
     SetBrowserPath(browser_);
   }
   void TearDown() override {
@@ -381,23 +374,8 @@ class InfoPage : public TokenAccessTest {
                      static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
   }
 
-  // The lines of the stand-ins' log, read each time one says it has written, until `enough`
-  // holds for them or none wrote for 10 s.
-  std::vector<std::string> LogOnce(const std::function<bool(const std::vector<std::string>&)>& enough) {
-    std::vector<std::string> lines;
-    while (!enough(lines) && ::WaitForSingleObject(written_.get(), 10000) == WAIT_OBJECT_0) lines = LogLines();
-    return lines;
-  }
-
-  std::vector<std::string> LogLines() const {
-    std::ifstream in{std::filesystem::path(log_)};
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
-  std::wstring browser_, log_;
-  UniqueHandle written_;
+  std::wstring browser_;
+  std::unique_ptr<StandinLog> log_;
 };
 
 TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
@@ -410,7 +388,7 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   token_.LaunchInfoPage(1, url);
   const std::string opened = "http://info.example/page one?a=\"b c\"\\";
   const std::vector<std::string> first = {"iexplore.exe", "no mutex", "1", opened};
-  EXPECT_EQ(LogOnce([](const auto& lines) { return !lines.empty(); }), first);
+  EXPECT_EQ(log_->LinesOnce([](const auto& lines) { return !lines.empty(); }), first);
 
   token_.OnTokenRemoved(1, false);
   token_.OnTokenInserted(1, L"");
@@ -419,7 +397,7 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   // The page of the new insertion comes after any the first insertion opened.
   std::vector<std::string> both = first;
   both.insert(both.end(), {"iexplore.exe", "no mutex", "1", again});
-  EXPECT_EQ(LogOnce([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
+  EXPECT_EQ(log_->LinesOnce([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
       << "the page was opened twice for one insertion, or not again for a new one";
 }
 

@@ -1,0 +1,44 @@
+#include "tests/win/standin_log.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace tessard::testing {
+
+StandinLog::StandinLog(std::wstring path) : path_(std::move(path)) {
+  ::DeleteFileW(path_.c_str());
+  ::SetEnvironmentVariableW(L"STANDIN_LOG", path_.c_str());
+  const std::wstring written = L"tessard.standin." + std::to_wstring(::GetCurrentProcessId());
+  written_.reset(::CreateEventW(nullptr, FALSE, FALSE, written.c_str()));
+  ::SetEnvironmentVariableW(L"STANDIN_EVENT", written.c_str());
+}
+
+StandinLog::~StandinLog() {
+  ::SetEnvironmentVariableW(L"STANDIN_LOG", nullptr);
+  ::SetEnvironmentVariableW(L"STANDIN_EVENT", nullptr);
+}
+
+std::vector<std::string> StandinLog::LinesOnce(const std::function<bool(const std::vector<std::string>&)>& enough) {
+  std::vector<std::string> lines = Lines();
+  while (!enough(lines) && ::WaitForSingleObject(written_.get(), 10000) == WAIT_OBJECT_0) lines = Lines();
+  return lines;
+}
+
+std::vector<std::string> StandinLog::Lines() const {
+  std::ifstream in{std::filesystem::path(path_)};
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+int StandinLog::StartsOnce(const std::string& fileName, int count) {
+  const auto starts = [&fileName](const std::vector<std::string>& lines) {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), fileName));
+  };
+  return starts(LinesOnce([&](const std::vector<std::string>& lines) { return starts(lines) >= count; }));
+}
+
+}  // namespace tessard::testing

@@ -55,8 +55,9 @@ TEST_F(SingleInstance, InstallOptionShowsItsBoxThenStartsNormally) {
   Program program(L"-i");
   const HWND box = WaitForWindow(program.Id(), L"tessard", L"#32770", 10s);
   ASSERT_NE(box, nullptr);
-  const auto texts = StaticTextsOf(box);
-  ASSERT_FALSE(texts.empty());
+  // The box's window comes before its text does.
+  std::vector<std::wstring> texts;
+  ASSERT_TRUE(PollUntil(10s, [&] { return !(texts = StaticTextsOf(box)).empty(); }));
   EXPECT_EQ(texts.back(), L"Self install not implement yet.");
   EXPECT_EQ(FindMainDialog(program.Id()), nullptr);
   ::PostMessageW(box, WM_COMMAND, IDOK, 0);

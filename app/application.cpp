@@ -12,6 +12,11 @@ namespace {
 
 HWND mainWindow = nullptr;
 
+// An installer that ends the program with "-t" replaces its files right after: "-t" returns
+// once the running instance has ended, or after this long.
+constexpr DWORD kEndWaitMs = 10000;
+constexpr DWORD kEndPollMs = 50;
+
 std::wstring ProgramName() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -53,6 +58,18 @@ int CTessardApp::ExitInstance() {
   return 0;
 }
 
+// The running instance has ended once the single-instance mutex is gone, which its end
+// closes. This process lets go of its own handle first.
+void CTessardApp::AwaitEndOfRunningInstance() {
+  m_hInstanceMutex.reset();
+  for (DWORD waited = 0; waited < kEndWaitMs; waited += kEndPollMs) {
+    UniqueHandle running(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    if (!running) return;
+    running.reset();
+    ::Sleep(kEndPollMs);
+  }
+}
+
 int CTessardApp::RunInstance() {
   m_nInstanceMessage = ::RegisterWindowMessageW(kInstanceMessageName);
   if (m_nInstanceMessage == 0) {
@@ -67,6 +84,7 @@ int CTessardApp::RunInstance() {
   }
   if (m_bTerminate) {
     ::PostMessageW(HWND_BROADCAST, m_nInstanceMessage, kInstanceTerminate, 0);
+    if (anotherInstance) AwaitEndOfRunningInstance();
     return 0;
   }
   TokenAccess token;

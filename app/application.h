@@ -27,6 +27,7 @@ class CTessardApp {
 
  private:
   int RunInstance();
+  void AwaitEndOfRunningInstance();
 
   Settings m_settings;  // read once at start-up
   bool m_bSilent = false;

@@ -1,7 +1,9 @@
 #include "app/manager.h"
 
-#include <shellapi.h>
+// After <windows.h>, which it needs.
 #include <tlhelp32.h>
+
+#include "app/shell_open.h"
 
 namespace tessard {
 
@@ -12,7 +14,7 @@ bool LaunchManager(const Settings& settings, const std::wstring& managerExe) {
   if (path.back() != L'\\') path += L'\\';
   if (managerExe.empty()) return false;
   path += managerExe;
-  ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellOpen(path.c_str());
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "app/registry_write.h"
 #include "localisation/language_file.h"
 #include "platform/registry.h"
 
@@ -43,13 +44,13 @@ bool NonCacheOf(const Settings& settings) { return settings.nonCache.value_or(0)
 StoreResult StoreLanguageId(const wchar_t* languageId) {
   return StoreValue([languageId](HKEY key) {
     const auto bytes = static_cast<DWORD>((std::wcslen(languageId) + 1) * sizeof(wchar_t));
-    return ::RegSetValueExW(key, L"InstallLanguageId", 0, REG_SZ, reinterpret_cast<const BYTE*>(languageId), bytes);
+    return SetRegistryValue(key, L"InstallLanguageId", REG_SZ, reinterpret_cast<const BYTE*>(languageId), bytes);
   });
 }
 
 StoreResult StoreNonCache(DWORD value) {
   return StoreValue([value](HKEY key) {
-    return ::RegSetValueExW(key, L"NonCache", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return SetRegistryValue(key, L"NonCache", REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   });
 }
 

@@ -1,5 +1,6 @@
 #include "app/tray_menu.h"
 
+#include "app/popup_menu.h"
 #include "app/settings.h"
 #include "localisation/lang.h"
 #include "platform/handles.h"
@@ -25,7 +26,7 @@ UINT TrackTrayMenu(HWND owner, int languageId, bool nonCache) {
     ::AppendMenuW(menu.get(), flags, item.command, LangGetString(item.text).c_str());
   }
   ::SetForegroundWindow(owner);
-  return static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD, cursor.x, cursor.y, 0, owner, nullptr));
+  return TrackMenu(menu.get(), cursor, owner);
 }
 
 std::optional<std::wstring> StoreTrayChoice(UINT command) {

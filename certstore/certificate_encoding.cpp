@@ -19,8 +19,11 @@ std::optional<std::size_t> DerElementLength(std::span<const std::uint8_t> bytes)
     // 0x80 alone is the indefinite length, which DER does not allow.
     const std::size_t octets = first & ~kLongForm;
     if (octets == 0 || octets > kMostLengthOctets || bytes.size() - header < octets) return std::nullopt;
+    // DER gives a length in as few octets as it takes: no leading zero, no long form below 128.
+    if (bytes[header] == 0) return std::nullopt;
     content = 0;
     for (std::size_t i = 0; i < octets; ++i) content = (content << 8) | bytes[header + i];
+    if (content < kLongForm) return std::nullopt;
     header += octets;
   }
   if (bytes.size() - header < content) return std::nullopt;

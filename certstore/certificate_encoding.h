@@ -11,8 +11,9 @@
 namespace tessard {
 
 // The whole DER element (tag, length octets, content) at the start of `bytes`: a definite
-// length in at most four length octets that fits inside `bytes`. None for an indefinite
-// length, a reserved or overlong length form, or an element that runs past the end.
+// length in as few octets as it takes, at most four, that fits inside `bytes`. None for an
+// indefinite length, a length in more octets than needed, or an element that runs past the
+// end.
 std::optional<std::size_t> DerElementLength(std::span<const std::uint8_t> bytes);
 
 // The certificate's own encoding at the start of a value: its outer SEQUENCE and nothing

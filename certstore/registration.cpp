@@ -84,7 +84,8 @@ std::optional<CertBytes> ExtractRsaModulus(PCCERT_CONTEXT certificate) {
 
 bool IsUserCertificate(PCCERT_CONTEXT certificate, const std::vector<PublicKeyFacts>& keys) {
   const std::optional<CertBytes> modulus = ExtractRsaModulus(certificate);
-  if (!modulus || modulus->empty()) return false;
+  // A key no signing program takes would only lure them into a failure.
+  if (!modulus || RsaModulusBits(*modulus) < kShortestUsableRsaBits) return false;
   return std::any_of(keys.begin(), keys.end(), [&](const PublicKeyFacts& key) { return key.modulus == *modulus; });
 }
 

@@ -22,7 +22,7 @@ namespace tessard {
 std::optional<CertBytes> ExtractRsaModulus(PCCERT_CONTEXT certificate);
 
 // The token holds the public half of the certificate's key pair: a public key with the
-// certificate's RSA modulus.
+// certificate's RSA modulus, which is long enough for signing programs to use.
 bool IsUserCertificate(PCCERT_CONTEXT certificate, const std::vector<PublicKeyFacts>& keys);
 
 // From the token's RSA public key with the certificate's id and container: AT_KEYEXCHANGE

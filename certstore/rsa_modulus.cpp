@@ -55,4 +55,13 @@ std::optional<std::vector<std::uint8_t>> ReadRsaModulus(std::span<const std::uin
   return std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(content->length));
 }
 
+std::size_t RsaModulusBits(std::span<const std::uint8_t> modulus) {
+  std::size_t first = 0;
+  while (first < modulus.size() && modulus[first] == 0) ++first;
+  if (first == modulus.size()) return 0;
+  std::size_t bits = (modulus.size() - first - 1) * 8;
+  for (std::uint8_t top = modulus[first]; top != 0; top >>= 1) ++bits;
+  return bits;
+}
+
 }  // namespace tessard

@@ -42,7 +42,8 @@ std::wstring TestFolder() {
 
 Program::Program(const std::wstring& arguments, const std::wstring& file, const std::wstring& workFolder) {
   const std::wstring folder = workFolder.empty() ? TestFolder() : workFolder;
-  std::wstring line = L"\"" + TestFolder() + file + L"\"";
+  const std::wstring path = file.find(L':') != std::wstring::npos ? file : TestFolder() + file;
+  std::wstring line = L"\"" + path + L"\"";
   if (!arguments.empty()) line += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);

@@ -19,8 +19,8 @@ std::wstring TestFolder();
 
 class Program {
  public:
-  // Starts tessard.exe (or another program of the test folder) with the given arguments,
-  // in the test folder or in `workFolder` when one is given.
+  // Starts tessard.exe (or another program of the test folder, or one at a full path) with the
+  // given arguments, in the test folder or in `workFolder` when one is given.
   explicit Program(const std::wstring& arguments, const std::wstring& file = L"tessard.exe",
                    const std::wstring& workFolder = L"");
   ~Program();

@@ -35,7 +35,7 @@ class UpdateOfTheProgram : public TokenProgram {
   const testing::UpdateSite site_;
   const testing::SettingsValue updateUrl_{L"UpdateUrl", site_.Folder()};
   const testing::TemporaryFolder temp_{TestFolder() + L"update e2e " + std::to_wstring(::GetCurrentProcessId())};
-  const testing::StandinLog log_;
+  testing::StandinLog log_{temp_.Path() + L"\\standin.log"};
   const CertBytes in40_ = testing::LoadTestCertificate("expires_in_40");
   const CertBytes in50_ = testing::LoadTestCertificate("expires_in_50");
   const CertBytes user_ = testing::LoadTestCertificate("user_sign");
@@ -56,14 +56,14 @@ TEST_F(UpdateOfTheProgram, TheConfigurationSetsTheWarningWindowAndOpensThePage) 
   EXPECT_NE(expiry, nullptr) << "45 days: a certificate that expires in 40 is expiring";
   ::PostMessageW(expiry, WM_COMMAND, IDOK, 0);
   const LogLines page = {"iexplore.exe", "no mutex", "1", "https://info.example/token page"};
-  EXPECT_EQ(log_.WaitFor(HasLines(page.size())), page);
+  EXPECT_EQ(log_.LinesOnce(HasLines(page.size())), page);
 
   Sim("remove --slot 1");
   Sim("insert --slot 1" + Cert("expires_in_50"));
   // The page opens once the expiry dialog is closed: opened without it, none was shown.
   LogLines twice = page;
   twice.insert(twice.end(), page.begin(), page.end());
-  EXPECT_EQ(log_.WaitFor(HasLines(twice.size())), twice);
+  EXPECT_EQ(log_.LinesOnce(HasLines(twice.size())), twice);
 }
 
 TEST_F(UpdateOfTheProgram, ANewerOfferRunsTheSignedInstallerAndLeavesNothing) {
@@ -73,7 +73,7 @@ TEST_F(UpdateOfTheProgram, ANewerOfferRunsTheSignedInstallerAndLeavesNothing) {
   ASSERT_TRUE(WaitsForEvents());
   Sim("insert --slot 1" + Cert("user_sign"));
   const LogLines ran = testing::InstallerRunLog("hidden");
-  EXPECT_EQ(log_.WaitFor(HasLines(ran.size())), ran);
+  EXPECT_EQ(log_.LinesOnce(HasLines(ran.size())), ran);
   // Config.ini is asked for once the update run, clean-up included, is over.
   const std::vector<std::string> requests = {"version.ini 200", "tessard-setup.exe 200", "Config.ini 404"};
   EXPECT_TRUE(PollUntil(10s, [this, &requests] { return site_.Requests() == requests; })) << site_.Requests().size();

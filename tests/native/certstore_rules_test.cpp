@@ -171,6 +171,14 @@ TEST(AtrMatch, LongAtrsAreComparedInFullUpTo36Bytes) {
   EXPECT_FALSE(MatchAtr(card, card, Bytes(37, 0xFF)));
 }
 
+TEST(RsaModulus, BitsCountFromTheFirstSetBit) {
+  EXPECT_EQ(RsaModulusBits(Bytes{0x05}), 3u) << "a one-byte modulus";
+  EXPECT_EQ(RsaModulusBits(Concat({0x80}, Pattern(63, 1))), 512u);
+  EXPECT_EQ(RsaModulusBits(Concat({0x00, 0x7F}, Pattern(63, 1))), 511u) << "leading zeros do not count";
+  EXPECT_EQ(RsaModulusBits(Bytes{}), 0u);
+  EXPECT_EQ(RsaModulusBits(Bytes{0, 0}), 0u);
+}
+
 TEST(CertificateEncoding, EndsWhereTheOuterSequenceEnds) {
   const Bytes certificate = Tagged(0x30, Pattern(300, 3));
   const Bytes trailed = Concat(certificate, Pattern(71, 9));
@@ -183,6 +191,8 @@ TEST(CertificateEncoding, EndsWhereTheOuterSequenceEnds) {
 TEST(CertificateEncoding, RefusesIndefiniteOverlongAndShortLengths) {
   EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x80, 0x02, 0x01, 0x00, 0x00, 0x00})) << "indefinite length";
   EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x85, 0, 0, 0, 0, 1, 0})) << "five length octets";
+  EXPECT_FALSE(CertificateEncoding(Concat({0x30, 0x82, 0x00, 0x04}, Pattern(4, 1)))) << "a leading zero length octet";
+  EXPECT_FALSE(CertificateEncoding(Concat({0x30, 0x81, 0x04}, Pattern(4, 1)))) << "long form for a short length";
   EXPECT_FALSE(CertificateEncoding(Bytes{0x30, 0x82, 0x01})) << "length octets cut off";
   EXPECT_FALSE(CertificateEncoding(Concat({0x30, 0x82, 0x01, 0x00}, Pattern(255, 1)))) << "content cut off";
   EXPECT_FALSE(CertificateEncoding(Tagged(0x31, Pattern(4, 1)))) << "not a SEQUENCE";

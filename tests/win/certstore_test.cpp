@@ -9,28 +9,13 @@
 #include "certstore/expiry.h"
 #include "certstore/registration.h"
 #include "certstore/removal.h"
-#include "platform/two_call.h"
+#include "tools/tokensim/sim_world.h"
 #include "tests/win/store_probe.h"
 
 namespace tessard {
 namespace {
 
 CertBytes Load(const char* name) { return testing::LoadTestCertificate(name); }
-
-// The modulus as crypt32 itself decodes it (little-endian in the key blob), big-endian.
-CertBytes ModulusFromCrypt32(const CertBytes& value) {
-  const UniqueCertContext certificate = DecodeCertificate(value);
-  const CRYPT_BIT_BLOB& bits = certificate.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey;
-  const CertBytes blob = ReadTwoCall([&](BYTE* buffer, DWORD* size) {
-                           return ::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, bits.pbData,
-                                                      bits.cbData, 0, buffer, size) != FALSE;
-                         }).value_or(CertBytes(sizeof(BLOBHEADER) + sizeof(RSAPUBKEY)));
-  const auto* header = reinterpret_cast<const RSAPUBKEY*>(blob.data() + sizeof(BLOBHEADER));
-  const unsigned char* little = blob.data() + sizeof(BLOBHEADER) + sizeof(RSAPUBKEY);
-  CertBytes modulus(little, little + header->bitlen / 8);
-  std::reverse(modulus.begin(), modulus.end());
-  return modulus;
-}
 
 const wchar_t* AuthorityStoreOf(const char* name) {
   const UniqueCertContext certificate = DecodeCertificate(Load(name));
@@ -77,7 +62,7 @@ TEST(RsaModulusOfCertificate, EqualsWhatCrypt32DecodesForEveryKeySize) {
   for (const char* name : {"user_1024", "user_sign", "user_4096", "key_well_formed"}) {
     const std::optional<CertBytes> modulus = ModulusOf(name);
     ASSERT_TRUE(modulus) << name;
-    EXPECT_EQ(*modulus, ModulusFromCrypt32(Load(name))) << name;
+    EXPECT_EQ(*modulus, tokensim::RsaModulusOf(Load(name))) << name << ": not what crypt32 decodes";
     EXPECT_NE(modulus->front(), 0) << name;
   }
 }

@@ -3,105 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
-#include <memory>
 
-#include "app/message_box.h"
-#include "app/shell_notify.h"
 #include "localisation/lang.h"
 #include "platform/registry.h"
-#include "tests/win/recording_token_access.h"
+#include "tests/win/main_dialog_fixture.h"
+#include "tests/win/test_key.h"
 #include "token/product_info.h"
 
 namespace tessard {
 namespace {
 
-using testing::RecordingTokenAccess;
-
-struct Box {
-  std::wstring text;
-  std::wstring caption;
-  UINT style;
-};
-std::vector<Box> boxes;
-
-int RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
-  boxes.push_back({text, caption, style});
-  return IDOK;
-}
-
-struct Notify {
-  DWORD message;
-  UINT flags;
-  std::wstring tip;
-  std::wstring info;
-};
-std::vector<Notify> notifications;
-
-BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data) {
-  notifications.push_back({message, data->uFlags, data->szTip, data->szInfo});
-  return TRUE;
-}
-
-bool BalloonShown(const std::wstring& text) {
-  for (const Notify& notify : notifications) {
-    if ((notify.flags & NIF_INFO) && notify.info == text) return true;
-  }
-  return false;
-}
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-    ::Sleep(5);
-  }
-  return true;
-}
-
-class MainDialogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    boxes.clear();
-    notifications.clear();
-    previousBox_ = ReplaceMessageBoxFunction(&RecordBox);
-    previousNotify_ = ReplaceShellNotifyFunction(&RecordNotify);
-    // A message of this process's own: the dialog broadcasts it, and tests run side by side.
-    const std::wstring name = L"tessard-dialog-test-" + std::to_wstring(::GetCurrentProcessId());
-    instanceMessage_ = ::RegisterWindowMessageW(name.c_str());
-  }
-
-  void TearDown() override {
-    dialog_.reset();
-    ReplaceMessageBoxFunction(previousBox_);
-    ReplaceShellNotifyFunction(previousNotify_);
-  }
-
-  // Makes the dialog with the settings as they stand and lets its start-up timer run.
-  void Start() {
-    settings_ = ReadSettings();
-    dialog_ = std::make_unique<CTessardDlg>(instanceMessage_, nullptr, token_, settings_);
-    ASSERT_TRUE(dialog_->Create());
-    ASSERT_TRUE(PumpUntil([this] { return !token_.Calls("Open").empty(); }));
-  }
-
-  LRESULT SendTokenEvent(uint32_t slot, uint32_t code, uint32_t data) {
-    return ::SendMessageW(dialog_->Window(), kTokenEventMessage, PackTokenEvent(slot, code), data);
-  }
-
-  RecordingTokenAccess token_;
-  Settings settings_;
-  std::unique_ptr<CTessardDlg> dialog_;
-  UINT instanceMessage_ = 0;
-  MessageBoxFunction previousBox_ = nullptr;
-  ShellNotifyFunction previousNotify_ = nullptr;
-};
+using testing::BalloonShown;
+using testing::boxes;
+using testing::ExecutableFolder;
+using testing::MainDialogTest;
+using testing::notifications;
+using testing::PumpUntil;
 
 TEST_F(MainDialogTest, UnknownCodesAreIgnoredWithResultOne) {
   Start();
@@ -317,14 +234,6 @@ TEST_F(MainDialogTest, TerminateMessageDestroysTheWindow) {
   EXPECT_EQ(token_.Calls().back().name, "Close");
 }
 
-// The folder of this test executable, where the build installs the language files.
-std::wstring ExecutableFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
   HKEY created = nullptr;
   ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -344,6 +253,19 @@ TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
   LangSetId(1033);
   EXPECT_TRUE(BalloonShown(L"Orvane-CA Token \u0111\u00E3 \u0111\u01B0\u1EE3c c\u1EAFm v\u00E0o!"));
   EXPECT_TRUE(BalloonShown(L"\u0110ang sinh c\u1EB7p kh\u00F3a, vui l\u00F2ng \u0111\u1EE3i..."));
+}
+
+TEST_F(MainDialogTest, ASettingWithoutDigitsLeavesTheLanguageInForce) {
+  testing::TestKey key(kProductInfo.settingsKeyPath);
+  key.SetText(L"InstallLanguageId", L"Vietnamese");
+  LangSetFolder(ExecutableFolder());
+  LangSetBaseName(L"lang\\zxtokd");
+  LangSetId(1066);
+  Start();
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = true;
+  SendTokenEvent(2, 1, 0);
+  EXPECT_TRUE(BalloonShown(L"Orvane-CA Token \u0111\u00E3 \u0111\u01B0\u1EE3c c\u1EAFm v\u00E0o!"));
 }
 
 }  // namespace

@@ -1,35 +1,23 @@
 #include "tests/win/standin_log.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
-#include "platform/text_convert.h"
-
 namespace tessard::testing {
 
-namespace {
-
-constexpr DWORD kQuietLimitMs = 10000;
-
-}  // namespace
-
-std::wstring ExecutableFolder() {
+std::wstring TestFolder() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring folder(path);
   return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-std::wstring UniqueCaseName() {
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "none";
-  return ToWide(name, kCodePageAnsi) + L"." + std::to_wstring(::GetCurrentProcessId());
-}
-
 bool CopyStandin(const std::wstring& path) {
-  return ::CopyFileW((ExecutableFolder() + L"standin.exe").c_str(), path.c_str(), FALSE) != FALSE;
+  return ::CopyFileW((TestFolder() + L"standin.exe").c_str(), path.c_str(), FALSE) != FALSE;
 }
 
 void RegisterBrowser(const std::wstring& path) {
@@ -42,32 +30,37 @@ void RegisterBrowser(const std::wstring& path) {
                    static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
 }
 
-StandinLog::StandinLog() {
-  const std::wstring name = UniqueCaseName();
-  const std::wstring folder = ExecutableFolder() + L"standin logs";
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  path_ = folder + L"\\" + name + L".log";
+StandinLog::StandinLog(std::wstring path) : path_(std::move(path)) {
   ::DeleteFileW(path_.c_str());
-  const std::wstring event = L"tessard.standin." + name;
-  written_.reset(::CreateEventW(nullptr, FALSE, FALSE, event.c_str()));
-  EXPECT_TRUE(written_);
   ::SetEnvironmentVariableW(L"STANDIN_LOG", path_.c_str());
-  ::SetEnvironmentVariableW(L"STANDIN_EVENT", event.c_str());
+  const std::wstring written = L"tessard.standin." + std::to_wstring(::GetCurrentProcessId());
+  written_.reset(::CreateEventW(nullptr, FALSE, FALSE, written.c_str()));
+  ::SetEnvironmentVariableW(L"STANDIN_EVENT", written.c_str());
 }
 
-StandinLog::~StandinLog() { ::DeleteFileW(path_.c_str()); }
+StandinLog::~StandinLog() {
+  ::SetEnvironmentVariableW(L"STANDIN_LOG", nullptr);
+  ::SetEnvironmentVariableW(L"STANDIN_EVENT", nullptr);
+}
 
-LogLines StandinLog::Lines() const {
+std::vector<std::string> StandinLog::LinesOnce(const std::function<bool(const std::vector<std::string>&)>& enough) {
+  std::vector<std::string> lines = Lines();
+  while (!enough(lines) && ::WaitForSingleObject(written_.get(), 10000) == WAIT_OBJECT_0) lines = Lines();
+  return lines;
+}
+
+std::vector<std::string> StandinLog::Lines() const {
   std::ifstream in{std::filesystem::path(path_)};
-  LogLines lines;
+  std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
-LogLines StandinLog::WaitFor(const std::function<bool(const LogLines&)>& enough) const {
-  LogLines lines = Lines();
-  while (!enough(lines) && ::WaitForSingleObject(written_.get(), kQuietLimitMs) == WAIT_OBJECT_0) lines = Lines();
-  return lines;
+int StandinLog::StartsOnce(const std::string& fileName, int count) {
+  const auto starts = [&fileName](const std::vector<std::string>& lines) {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), fileName));
+  };
+  return starts(LinesOnce([&](const std::vector<std::string>& lines) { return starts(lines) >= count; }));
 }
 
 }  // namespace tessard::testing

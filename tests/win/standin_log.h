@@ -1,8 +1,8 @@
 #pragma once
-// The stand-ins of tools/standin from a test: copies under the names the system starts
-// programs by, the browser entry that points the system at one, and the log they append to.
-
-#include <windows.h>
+// The log of the stand-in programs (tools/standin) and the event each sets once it has
+// written. Both are named in this process's environment, so that every program it starts,
+// and every program those start, reports here. Also the stand-ins themselves: copies under
+// the names the system starts programs by, and the browser entry that points it at one.
 
 #include <functional>
 #include <string>
@@ -12,12 +12,8 @@
 
 namespace tessard::testing {
 
-// The folder of the running test executable, with a final backslash.
-std::wstring ExecutableFolder();
-
-// The running test case's name, unique among the cases that run side by side in this and
-// other executables.
-std::wstring UniqueCaseName();
+// The folder of the test executables and the stand-in, with a final backslash.
+std::wstring TestFolder();
 
 // Copies the stand-in of the test folder to `path`.
 bool CopyStandin(const std::wstring& path);
@@ -25,21 +21,20 @@ bool CopyStandin(const std::wstring& path);
 // Makes `path` the browser that the system finds under "App Paths"; an empty path forgets it.
 void RegisterBrowser(const std::wstring& path);
 
-using LogLines = std::vector<std::string>;
-
-// A log of the running test case's own, named through STANDIN_LOG and STANDIN_EVENT to the
-// stand-ins that this process, or any program it starts, starts.
 class StandinLog {
  public:
-  StandinLog();
+  // Empties the log at `path` and names an event of this process for the stand-ins.
+  explicit StandinLog(std::wstring path);
   ~StandinLog();
-  StandinLog(const StandinLog&) = delete;
-  StandinLog& operator=(const StandinLog&) = delete;
 
-  LogLines Lines() const;
   // The lines, read again each time a stand-in says it has written, until `enough` holds for
   // them or none wrote for 10 s.
-  LogLines WaitFor(const std::function<bool(const LogLines&)>& enough) const;
+  std::vector<std::string> LinesOnce(const std::function<bool(const std::vector<std::string>&)>& enough);
+  std::vector<std::string> Lines() const;
+
+  // How often a stand-in of that file name started, once at least `count` did or none
+  // wrote for 10 s.
+  int StartsOnce(const std::string& fileName, int count);
 
  private:
   std::wstring path_;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -347,10 +348,11 @@ class InfoPage : public TokenAccessTest {
  protected:
   void SetUp() override {
     TokenAccessTest::SetUp();
-    const std::wstring browserFolder = ExecutableFolder() + L"browser stand in";
+    const std::wstring browserFolder = TestFolder() + L"browser stand in";
     ::CreateDirectoryW(browserFolder.c_str(), nullptr);
     browser_ = browserFolder + L"\\iexplore.exe";
     ASSERT_TRUE(CopyStandin(browser_));
+    log_ = std::make_unique<StandinLog>(TestFolder() + L"standin.log");
     RegisterBrowser(browser_);
   }
   void TearDown() override {
@@ -359,7 +361,7 @@ class InfoPage : public TokenAccessTest {
   }
 
   std::wstring browser_;
-  const StandinLog log_;
+  std::unique_ptr<StandinLog> log_;
 };
 
 TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
@@ -372,7 +374,7 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   token_.LaunchInfoPage(1, url);
   const std::string opened = "http://info.example/page one?a=\"b c\"\\";
   const std::vector<std::string> first = {"iexplore.exe", "no mutex", "1", opened};
-  EXPECT_EQ(log_.WaitFor([](const auto& lines) { return !lines.empty(); }), first);
+  EXPECT_EQ(log_->LinesOnce([](const auto& lines) { return !lines.empty(); }), first);
 
   token_.OnTokenRemoved(1, false);
   token_.OnTokenInserted(1, L"");
@@ -381,7 +383,7 @@ TEST_F(InfoPage, TheBrowserGetsTheAddressAsOneArgumentOncePerInsertion) {
   // The page of the new insertion comes after any the first insertion opened.
   std::vector<std::string> both = first;
   both.insert(both.end(), {"iexplore.exe", "no mutex", "1", again});
-  EXPECT_EQ(log_.WaitFor([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
+  EXPECT_EQ(log_->LinesOnce([&](const auto& lines) { return !lines.empty() && lines.back() == again; }), both)
       << "the page was opened twice for one insertion, or not again for a new one";
 }
 

@@ -20,12 +20,12 @@ namespace {
 void RunsTheInstallerFromAFolderWithASpace(const std::string& shown) {
   const UpdateSite site;
   const SettingsValue installed(L"Version", L"3.0.0");
-  const std::wstring parent = ExecutableFolder() + L"launch-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring parent = TestFolder() + L"launch-" + std::to_wstring(::GetCurrentProcessId());
   {
     const TemporaryFolder temp(parent + L"\\temp folder");
     // What the installer's path as an unquoted command line would start instead.
     ASSERT_TRUE(CopyStandin(parent + L"\\temp.exe"));
-    const StandinLog log;
+    const StandinLog log(temp.Path() + L"\\standin.log");
     site.Offer("3.0.1", Installer::kSigned);
     RunUpdate(site.Folder());
     EXPECT_EQ(log.Lines(), InstallerRunLog(shown));

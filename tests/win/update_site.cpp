@@ -9,7 +9,6 @@
 #include "certstore/crypt_handles.h"
 #include "platform/handles.h"
 #include "platform/text_convert.h"
-#include "tests/win/standin_log.h"
 #include "token/product_info.h"
 
 namespace tessard::testing {
@@ -18,6 +17,13 @@ namespace {
 
 const std::wstring kSite = TESSARD_UPDATE_SITE;
 const wchar_t* const kTemporaryVariables[] = {L"TMP", L"TEMP"};
+
+// Unique among the test cases that run side by side in this and other executables.
+std::wstring UniqueCaseName() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "none";
+  return ToWide(name, kCodePageAnsi) + L"." + std::to_wstring(::GetCurrentProcessId());
+}
 
 void WriteAll(const std::wstring& path, const std::string& content) {
   std::ofstream out{std::filesystem::path(path), std::ios::binary | std::ios::trunc};

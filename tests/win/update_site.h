@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/standin_log.h"
-
 namespace tessard::testing {
+
+using LogLines = std::vector<std::string>;
 
 enum class Installer { kSigned, kForeign, kZeroInName, kTampered, kUnsigned };
 

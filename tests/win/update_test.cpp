@@ -32,7 +32,7 @@ constexpr DWORD kMutexProbePauseMs = 2000;
 using Requests = std::vector<std::string>;
 
 std::wstring OwnFolder(const wchar_t* purpose) {
-  return ExecutableFolder() + purpose + std::to_wstring(::GetCurrentProcessId());
+  return TestFolder() + purpose + std::to_wstring(::GetCurrentProcessId());
 }
 
 // A seam of the update agent replaced while this lives.
@@ -172,7 +172,7 @@ class Update : public ::testing::Test {
   UpdateSite site_;
   const SettingsValue installed_{L"Version", L"3.0.0"};
   const TemporaryFolder temp_{OwnFolder(L"update ")};
-  const StandinLog log_;
+  const StandinLog log_{temp_.Path() + L"\\standin.log"};
 };
 
 TEST_F(Update, ANewerOfferIsDownloadedIntoTheWorkFolderRunWaitedForAndRemoved) {

@@ -8,6 +8,7 @@
 
 #include "certstore/crypt_handles.h"
 #include "platform/handles.h"
+#include "platform/two_call.h"
 #include "token/pkcs11.h"
 #include "tools/tokensim/sim_store.h"
 
@@ -264,20 +265,17 @@ std::optional<Bytes> RsaModulusOf(const Bytes& certificate) {
       ::CertCreateCertificateContext(X509_ASN_ENCODING, certificate.data(), static_cast<DWORD>(certificate.size())));
   if (!context) return std::nullopt;
   const CRYPT_BIT_BLOB& key = context.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey;
-  DWORD size = 0;
-  if (!::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, nullptr, &size)) {
-    return std::nullopt;
-  }
-  Bytes blob(size);
-  if (!::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, blob.data(), &size)) {
-    return std::nullopt;
-  }
+  const std::optional<Bytes> blob = tessard::ReadTwoCall([&](BYTE* buffer, DWORD* size) {
+    return ::CryptDecodeObject(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, key.pbData, key.cbData, 0, buffer, size) !=
+           FALSE;
+  });
   constexpr size_t kHeader = sizeof(BLOBHEADER) + sizeof(RSAPUBKEY);
-  if (size < kHeader) return std::nullopt;
-  const auto* rsa = reinterpret_cast<const RSAPUBKEY*>(blob.data() + sizeof(BLOBHEADER));
-  size_t length = rsa->bitlen / 8;
-  if (size < kHeader + length) return std::nullopt;
-  Bytes modulus(blob.begin() + kHeader, blob.begin() + kHeader + length);
+  if (!blob || blob->size() < kHeader) return std::nullopt;
+  const auto* rsa = reinterpret_cast<const RSAPUBKEY*>(blob->data() + sizeof(BLOBHEADER));
+  // A modulus of a few bits still takes a byte.
+  const size_t length = (rsa->bitlen + 7) / 8;
+  if (blob->size() < kHeader + length) return std::nullopt;
+  Bytes modulus(blob->begin() + kHeader, blob->begin() + kHeader + length);
   std::reverse(modulus.begin(), modulus.end());
   return modulus;
 }

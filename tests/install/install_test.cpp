@@ -1,0 +1,215 @@
+// The installer and the MSI package under Wine, run silently as the update agent and
+// administrators run them, into the folder of the token maker's software: what they put in
+// place, what they keep of the token maker's and of an administrator's, and what their
+// uninstallation leaves.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "tests/e2e/program_under_test.h"
+#include "tests/win/tokensim_driver.h"
+#include "token/product_info.h"
+
+namespace tessard::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr wchar_t kAdministratorsFolder[] = L"https://fleet.example/Update/";
+
+// Runs a command line and gives its exit code; none when it did not start or end in time.
+std::optional<DWORD> RunToItsEnd(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    return std::nullopt;
+  }
+  UniqueHandle process(started.hProcess), thread(started.hThread);
+  if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+UniqueRegKey OpenKey(const wchar_t* path, REGSAM access = KEY_QUERY_VALUE) {
+  UniqueRegKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, key.put()) != ERROR_SUCCESS) key.release();
+  return key;
+}
+
+std::optional<std::wstring> TextValue(const wchar_t* keyPath, const wchar_t* name) {
+  UniqueRegKey key = OpenKey(keyPath);
+  wchar_t value[512] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  DWORD type = 0;
+  if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+                  ERROR_SUCCESS || type != REG_SZ) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<DWORD> NumberValue(const wchar_t* keyPath, const wchar_t* name) {
+  UniqueRegKey key = OpenKey(keyPath);
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  DWORD type = 0;
+  if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+                  ERROR_SUCCESS || type != REG_DWORD) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::wstring> Setting(const wchar_t* name) { return TextValue(kProductInfo.settingsKeyPath, name); }
+
+void SetSetting(const wchar_t* name, const std::wstring& value) {
+  UniqueRegKey key;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+// The uninstallation entries named Tessard: one per installation.
+int Installations() {
+  UniqueRegKey key = OpenKey(kUninstallKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE);
+  int count = 0;
+  wchar_t name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = 256;
+    if (!key || ::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    if (TextValue((std::wstring(kUninstallKey) + L"\\" + name).c_str(), L"DisplayName") == L"Tessard") ++count;
+  }
+  return count;
+}
+
+std::vector<char> Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The folder of the token maker's software, as its own installer left it: its module, its
+// manager and the settings key naming the folder; and values an administrator set.
+class Installation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EndRunningInstance();
+    testing::UseOwnSimulatorWorld();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    fs::copy_file(TestFolder() + L"tokensim.dll", folder_ / L"Orvane-CAv3.dll");
+    fs::copy_file(TestFolder() + L"standin.exe", folder_ / L"orvane-ca_mgr.exe");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
+    SetSetting(L"Path", folder_.wstring());
+    SetSetting(L"InstallLanguageId", L"1033");
+    SetSetting(L"UpdateUrl", kAdministratorsFolder);
+    log_ = TestFolder() + L"install-standin.log";
+    fs::remove(log_);
+    ::SetEnvironmentVariableW(L"STANDIN_LOG", log_.c_str());
+  }
+  void TearDown() override {
+    EndRunningInstance();
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
+    fs::remove_all(folder_);
+  }
+
+  std::vector<std::string> StandInLog() const {
+    std::ifstream in{fs::path(log_)};
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // What the token maker and the administrator set is as they left it.
+  void ExpectTheirsKept() {
+    EXPECT_EQ(Setting(L"Path"), folder_.wstring());
+    EXPECT_EQ(Setting(L"InstallLanguageId"), L"1033");
+    EXPECT_EQ(Setting(L"UpdateUrl"), kAdministratorsFolder);
+    EXPECT_TRUE(fs::exists(folder_ / L"Orvane-CAv3.dll"));
+    EXPECT_TRUE(fs::exists(folder_ / L"orvane-ca_mgr.exe"));
+  }
+
+  void ExpectInstalled(const std::wstring& version) {
+    EXPECT_EQ(Bytes(folder_ / L"tessard.exe"), Bytes(std::wstring(TESSARD_PACKAGES) + L"/stage/tessard.exe"));
+    EXPECT_TRUE(fs::exists(folder_ / L"lang" / L"zxtokd_1033.lng"));
+    EXPECT_TRUE(fs::exists(folder_ / L"lang" / L"zxtokd_1066.lng"));
+    EXPECT_EQ(Setting(L"Version"), version);
+    EXPECT_EQ(NumberValue(kProductInfo.settingsKeyPath, L"NonCache"), 0u);
+    EXPECT_EQ(TextValue(kRunKey, L"Tessard"), Quoted((folder_ / L"tessard.exe").wstring()))
+        << "Tessard starts at every logon, its path quoted";
+    ExpectTheirsKept();
+  }
+
+  // Nothing of ours is left, and nothing of theirs is gone.
+  void ExpectUninstalled() {
+    EXPECT_FALSE(fs::exists(folder_ / L"tessard.exe"));
+    EXPECT_FALSE(fs::exists(folder_ / L"lang"));
+    EXPECT_FALSE(TextValue(kRunKey, L"Tessard"));
+    EXPECT_FALSE(Setting(L"Version"));
+    EXPECT_FALSE(NumberValue(kProductInfo.settingsKeyPath, L"NonCache"));
+    EXPECT_EQ(Installations(), 0);
+    ExpectTheirsKept();
+  }
+
+  // The installed program, running, with the token maker's module beside it.
+  Program StartInstalled() {
+    Program program(L"", (folder_ / L"tessard.exe").wstring(), folder_.wstring());
+    EXPECT_NE(WaitForWindow(program.Id(), SettingsKeyLeaf(), L"#32770", 10s), nullptr);
+    return program;
+  }
+
+  const fs::path folder_ = L"C:\\Token Software";
+  std::wstring log_;
+};
+
+TEST_F(Installation, TheInstallerEndsTheRunningProgramUnderItsMutexAndKeepsWhatOthersSet) {
+  // Where an earlier Tessard was: the installer asks it to end with "-t" first.
+  fs::copy_file(TestFolder() + L"standin.exe", folder_ / L"tessard.exe");
+  EXPECT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S /LANG=1066"), 0u);
+  EXPECT_EQ(StandInLog(), (std::vector<std::string>{"tessard.exe", "mutex", "1", "-t"}))
+      << "the running program was not asked to end, or the install mutex was not held";
+  ExpectInstalled(L"3.0.0");
+  EXPECT_EQ(Installations(), 1);
+}
+
+TEST_F(Installation, TheUninstallerEndsTheProgramAndTakesOnlyWhatItPut) {
+  ASSERT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S"), 0u);
+  Program program = StartInstalled();
+  ASSERT_EQ(RunToItsEnd(Quoted((folder_ / L"tessard-uninstall.exe").wstring()) + L" /S"), 0u);
+  // The uninstaller runs on from a copy of itself; its last step takes out its entry.
+  EXPECT_TRUE(PollUntil(30s, [] { return Installations() == 0; }));
+  EXPECT_TRUE(program.WaitForExit(10s)) << "the running program outlived its uninstallation";
+  EXPECT_TRUE(PollUntil(10s, [this] { return !fs::exists(folder_ / L"tessard-uninstall.exe"); }));
+  ExpectUninstalled();
+}
+
+TEST_F(Installation, TheMsiPackageInstallsUpgradesInPlaceAndUninstalls) {
+  ASSERT_EQ(RunToItsEnd(L"msiexec /i " + Quoted(TESSARD_EARLIER_MSI) + L" /qn LANGUAGE=1066"), 0u);
+  EXPECT_EQ(Setting(L"Version"), L"2.9.0");
+  ASSERT_EQ(RunToItsEnd(L"msiexec /i " + Quoted(TESSARD_MSI) + L" /qn"), 0u);
+  ExpectInstalled(L"3.0.0");
+  EXPECT_EQ(Installations(), 1) << "the upgrade left the earlier package installed";
+  Program program = StartInstalled();
+  ASSERT_EQ(RunToItsEnd(L"msiexec /x " + Quoted(TESSARD_MSI) + L" /qn"), 0u);
+  EXPECT_TRUE(program.WaitForExit(10s)) << "the running program outlived its uninstallation";
+  ExpectUninstalled();
+}
+
+}  // namespace
+}  // namespace tessard::e2e

@@ -1,0 +1,48 @@
+#include "app/tray_menu_items.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tessard {
+namespace {
+
+// One letter per item in menu order, upper case when it can be chosen: E English,
+// V Vietnamese, N NonCache, C Cache.
+std::string Offered(int languageId, bool nonCache) {
+  std::string letters;
+  for (const TrayMenuItem& item : TrayMenuItems(languageId, nonCache)) {
+    const char letter = item.command == CommandEnglish      ? 'E'
+                        : item.command == CommandVietnamese ? 'V'
+                        : item.command == CommandNonCache   ? 'N'
+                                                            : 'C';
+    letters += item.disabled ? static_cast<char>(letter - 'A' + 'a') : letter;
+  }
+  return letters;
+}
+
+TEST(TrayMenuItems, TheStartUpSettingsDisableWhatIsInForce) {
+  EXPECT_EQ(Offered(1033, false), "eVNc");
+  EXPECT_EQ(Offered(1033, true), "eVnC");
+  EXPECT_EQ(Offered(1066, false), "EvNc");
+  EXPECT_EQ(Offered(1066, true), "EvnC");
+  // Any language other than Vietnamese counts as English.
+  EXPECT_EQ(Offered(2052, false), "eVNc");
+  EXPECT_EQ(Offered(2052, true), "eVnC");
+  EXPECT_EQ(Offered(0, true), "eVnC");
+}
+
+TEST(TrayMenuItems, CommandsAndTextsInMenuOrder) {
+  const auto items = TrayMenuItems(1033, false);
+  const unsigned commands[] = {30001, 30002, 30004, 30003};
+  const int texts[] = {11111, 11112, 11116, 11115};
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(static_cast<unsigned>(items[i].command), commands[i]) << i;
+    EXPECT_EQ(items[i].text.id, texts[i]) << i;
+  }
+  EXPECT_EQ(std::wstring(items[2].text.english), L"NonCache");
+  EXPECT_EQ(std::wstring(items[3].text.english), L"Cache");
+}
+
+}  // namespace
+}  // namespace tessard

@@ -278,7 +278,7 @@ void CTessardDlg::OnStartupTimer() {
   for (CK_SLOT_ID slot : m_token.SlotsReadInPart()) ReadAgainLater(slot);
   if (m_token.HasTokens() && m_bTrayIconWanted) {
     AddTrayIcon();
-    RunUpdate(m_strUpdateFolder);
+    RunUpdate(m_strUpdateFolder, {m_nInstanceMessage, kInstanceTerminate});
     LaunchManager();
   }
 }
@@ -297,7 +297,7 @@ void CTessardDlg::OnTokenRecorded(CK_SLOT_ID slot) {
   ::KillTimer(Window(), TimerIconRemoval);
   if (!m_tray.IsShown() && m_bTrayIconWanted) AddTrayIcon();
   ShowBalloon(LangGetString(text::kTokenInserted), kTokenNotificationSeconds);
-  RunUpdate(m_strUpdateFolder);
+  RunUpdate(m_strUpdateFolder, {m_nInstanceMessage, kInstanceTerminate});
   FetchUpdateConfig(m_strUpdateFolder, slot, m_nWarnDays, m_strBrowserUrl);
   if (m_nWarnDays >= 0 && m_token.CheckExpiry(slot, m_nWarnDays)) {
     CCertExpired dialog;

@@ -41,9 +41,29 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; The update agent starts the installer hidden and without arguments, after the elevation
+; prompt: a hidden start asks for the silent install that nobody could answer otherwise.
+!define STARTF_USESHOWWINDOW 1
+!define SW_HIDE 0
+!define STARTUPINFO_SIZE 68
+Function SilentWhenStartedHidden
+  System::Alloc ${STARTUPINFO_SIZE}
+  Pop $3
+  System::Call 'kernel32::GetStartupInfoW(p r3)'
+  ; dwFlags and wShowWindow follow the cb, three pointers and seven numbers.
+  System::Call '*$3(i, p, p, p, i, i, i, i, i, i, i, i .r4, &i2 .r5)'
+  System::Free $3
+  IntOp $4 $4 & ${STARTF_USESHOWWINDOW}
+  ${If} $4 <> 0
+  ${AndIf} $5 = ${SW_HIDE}
+    SetSilent silent
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
   ; Held until the installer ends: a running Tessard waits for it before it looks for updates.
   System::Call 'kernel32::CreateMutexW(p 0, i 0, w "${INSTALL_MUTEX}") p .r0'
+  Call SilentWhenStartedHidden
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/LANG=" $R1

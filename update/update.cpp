@@ -72,9 +72,37 @@ std::wstring WorkFolder() {
   return std::wstring(temp) + L"\\Orvane-CA";
 }
 
+// Looked for, not taken, and without handling sent messages: the caller is in the middle of
+// its own work.
+bool EndingRequested(const EndingRequest& ending) {
+  MSG queued;
+  return ending.message != 0 &&
+         ::PeekMessageW(&queued, nullptr, ending.message, ending.message, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
+         queued.wParam == ending.wParam;
+}
+
+// Waits for `object` (none: for the time alone); false when the program was asked to end
+// first. Each look at the queue marks what is there as seen, so only a newer message wakes
+// the wait again.
+bool WaitUnlessEnding(HANDLE object, DWORD milliseconds, const EndingRequest& ending) {
+  const DWORD count = object != nullptr ? 1 : 0;
+  const ULONGLONG start = ::GetTickCount64();
+  const DWORD wake = ending.message != 0 ? QS_POSTMESSAGE : 0;
+  while (!EndingRequested(ending)) {
+    DWORD left = milliseconds;
+    if (milliseconds != INFINITE) {
+      const ULONGLONG passed = ::GetTickCount64() - start;
+      if (passed >= milliseconds) return true;
+      left = static_cast<DWORD>(milliseconds - passed);
+    }
+    if (::MsgWaitForMultipleObjects(count, &object, FALSE, left, wake) != WAIT_OBJECT_0 + count) return true;
+  }
+  return false;
+}
+
 // On Windows XP: started as the application itself, so that a folder with a space in its path
 // cannot make another program of the command line.
-void RunAndWait(const std::wstring& installer) {
+void RunAndWait(const std::wstring& installer, const EndingRequest& ending) {
   std::wstring commandLine = L"\"" + installer + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -85,17 +113,17 @@ void RunAndWait(const std::wstring& installer) {
   }
   UniqueHandle process(started.hProcess);
   UniqueHandle thread(started.hThread);
-  ::WaitForSingleObject(process.get(), INFINITE);
+  WaitUnlessEnding(process.get(), INFINITE, ending);
 }
 
 // Runs the installer only when it is ours; a refused one is deleted like any other leftover.
-void LaunchVerified(const std::wstring& installer) {
+void LaunchVerified(const std::wstring& installer, const EndingRequest& ending) {
   const UniqueFileHandle held = HoldFile(installer);
   if (!held || !IsTrustedInstaller(held.get(), installer, TESSARD_INSTALLER_PUBLISHER)) return;
   if (IsNt6OrLater()) {
-    RunElevated(nullptr, installer.c_str(), nullptr, nullptr);
+    RunElevated(nullptr, installer.c_str(), nullptr, nullptr, ending);
   } else {
-    RunAndWait(installer);
+    RunAndWait(installer, ending);
   }
 }
 
@@ -174,7 +202,8 @@ std::optional<std::wstring> ReadInstalledVersion(const wchar_t* keyPath) {
   return std::wstring(version);
 }
 
-BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory) {
+BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+                 EndingRequest ending) {
   SHELLEXECUTEINFOW execute = {};
   execute.cbSize = sizeof execute;
   execute.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -187,12 +216,16 @@ BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, co
   const BOOL started = ::ShellExecuteExW(&execute);
   // Nothing was started when the launch failed or the elevation was refused.
   const UniqueHandle process(execute.hProcess);
-  if (process) ::WaitForSingleObject(process.get(), INFINITE);
+  if (process) WaitUnlessEnding(process.get(), INFINITE, ending);
   return started;
 }
 
-void RunUpdate(const std::wstring& folder) {
-  while (InstallationRuns()) Pause(kInstallMutexProbeMs);
+void RunUpdate(const std::wstring& folder, EndingRequest ending) {
+  while (InstallationRuns()) {
+    // That installation asks the program to end before it replaces its files.
+    if (EndingRequested(ending)) return;
+    Pause(kInstallMutexProbeMs);
+  }
   DWORD connection = 0;
   if (!ConnectedState(&connection) || (connection & INTERNET_CONNECTION_OFFLINE) != 0) return;
   ::CoInitialize(nullptr);
@@ -212,10 +245,13 @@ void RunUpdate(const std::wstring& folder) {
       const std::wstring installerUrl = folder + name;
       ::DeleteUrlCacheEntryW(installerUrl.c_str());
       DeleteIfThere(installer);
-      if (DownloadFile(installerUrl, installer) == 1 && PathExists(installer)) LaunchVerified(installer);
+      if (DownloadFile(installerUrl, installer) == 1 && PathExists(installer)) LaunchVerified(installer, ending);
     }
   }
   ::CoUninitialize();
+  // The installer runs on and replaces the program: what it was started from stays for it,
+  // and the next run deletes it.
+  if (EndingRequested(ending)) return;
   DeleteIfThere(description);
   DeleteIfThere(installer);
   ::RemoveDirectoryW(work.c_str());

@@ -27,11 +27,22 @@ int DownloadFile(const std::wstring& url, const std::wstring& path);
 // value cannot be read.
 std::optional<std::wstring> ReadInstalledVersion(const wchar_t* keyPath = kProductInfo.settingsKeyPath);
 
-// Waits while an installation runs, then downloads and runs a newer installer of the folder
-// and waits for it, leaving nothing of what it downloaded behind.
-void RunUpdate(const std::wstring& folder);
+// The program's request to end: a message posted to its windows. The installer that an
+// update run waits for sends it ("-t") before it replaces the program's files, so the waits
+// of a run end when it comes, and the message stays queued for the program to act on.
+struct EndingRequest {
+  UINT message = 0;  // none: the waits last
+  WPARAM wParam = 0;
+};
 
-// Starts `file` with the "runas" verb and waits for the process it started.
-BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory);
+// Waits while an installation runs, then downloads and runs a newer installer of the folder
+// and waits for it, leaving nothing of what it downloaded behind. Asked to end meanwhile, it
+// returns at once; the next run deletes what this one left.
+void RunUpdate(const std::wstring& folder, EndingRequest ending = {});
+
+// Starts `file` with the "runas" verb and waits for the process it started, unless the
+// program is asked to end first.
+BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+                 EndingRequest ending = {});
 
 }  // namespace tessard

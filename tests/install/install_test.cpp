@@ -15,6 +15,7 @@
 #include "platform/handles.h"
 #include "tests/e2e/program_under_test.h"
 #include "tests/win/tokensim_driver.h"
+#include "tests/win/update_site.h"
 #include "token/product_info.h"
 
 namespace tessard::e2e {
@@ -31,7 +32,8 @@ std::optional<DWORD> RunToItsEnd(std::wstring commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started)) {
     return std::nullopt;
   }
   UniqueHandle process(started.hProcess), thread(started.hThread);
@@ -54,8 +56,9 @@ std::optional<std::wstring> TextValue(const wchar_t* keyPath, const wchar_t* nam
   wchar_t value[512] = {};
   DWORD size = sizeof value - sizeof(wchar_t);
   DWORD type = 0;
-  if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-                  ERROR_SUCCESS || type != REG_SZ) {
+  if (!key ||
+      ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
     return std::nullopt;
   }
   return value;
@@ -66,8 +69,9 @@ std::optional<DWORD> NumberValue(const wchar_t* keyPath, const wchar_t* name) {
   DWORD value = 0;
   DWORD size = sizeof value;
   DWORD type = 0;
-  if (!key || ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-                  ERROR_SUCCESS || type != REG_DWORD) {
+  if (!key ||
+      ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
     return std::nullopt;
   }
   return value;
@@ -125,6 +129,9 @@ class Installation : public ::testing::Test {
   }
   void TearDown() override {
     EndRunningInstance();
+    // What an installation a test leaves in place would show to the next test.
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kUninstallKey) + L"\\Tessard").c_str());
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"Tessard");
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
     fs::remove_all(folder_);
   }
@@ -209,6 +216,19 @@ TEST_F(Installation, TheMsiPackageInstallsUpgradesInPlaceAndUninstalls) {
   ASSERT_EQ(RunToItsEnd(L"msiexec /x " + Quoted(TESSARD_MSI) + L" /qn"), 0u);
   EXPECT_TRUE(program.WaitForExit(10s)) << "the running program outlived its uninstallation";
   ExpectUninstalled();
+}
+
+TEST_F(Installation, TheUpdateAgentRunsTheNewerSignedInstallerThatReplacesTheProgram) {
+  ASSERT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S"), 0u);
+  const testing::UpdateSite site;
+  SetSetting(L"UpdateUrl", site.Folder());
+  site.Offer("9.0.0", TESSARD_LATER_INSTALLER);
+  Program program = StartInstalled();
+  testing::Sim(tokensim::Insert({.slot = 1}));
+  // Started hidden by the agent, the installer installs silently and ends the program first.
+  EXPECT_TRUE(PollUntil(60s, [] { return Setting(L"Version") == L"9.0.0"; })) << Setting(L"Version").value_or(L"none");
+  EXPECT_TRUE(program.WaitForExit(10s)) << "the installer did not end the running program";
+  EXPECT_EQ(Installations(), 1) << "the update installed beside the earlier installation";
 }
 
 }  // namespace

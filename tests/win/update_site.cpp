@@ -57,6 +57,13 @@ void TrustServerCa() {
   ASSERT_TRUE(::CertAddCertificateContextToStore(root.get(), ca.get(), CERT_STORE_ADD_USE_EXISTING, nullptr));
 }
 
+// The stand-in installers signed, or not, at test time.
+std::wstring MadeInstaller(Installer installer) {
+  static const wchar_t* const kFiles[] = {L"signed.exe", L"foreign.exe", L"zero_name.exe", L"tampered.exe",
+                                          L"unsigned.exe"};
+  return kSite + L"\\installers\\" + kFiles[static_cast<int>(installer)];
+}
+
 }  // namespace
 
 UpdateSite::UpdateSite() {
@@ -82,15 +89,16 @@ void UpdateSite::Put(const std::string& name, const std::string& content) const 
 }
 
 void UpdateSite::PutInstaller(const std::string& name, Installer installer) const {
-  static const wchar_t* const kFiles[] = {L"signed.exe", L"foreign.exe", L"zero_name.exe", L"tampered.exe",
-                                          L"unsigned.exe"};
-  const std::wstring made = kSite + L"\\installers\\" + kFiles[static_cast<int>(installer)];
-  ASSERT_TRUE(::CopyFileW(made.c_str(), (files_ + Wide(name)).c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(MadeInstaller(installer).c_str(), (files_ + Wide(name)).c_str(), FALSE));
 }
 
 void UpdateSite::Offer(const std::string& version, Installer installer) const {
+  Offer(version, MadeInstaller(installer));
+}
+
+void UpdateSite::Offer(const std::string& version, const std::wstring& installerFile) const {
   Put("version.ini", "[Orvane-CA_Setup]\r\nVersion=" + version + "\r\nName=" + kOfferedInstaller + "\r\n");
-  PutInstaller(kOfferedInstaller, installer);
+  ASSERT_TRUE(::CopyFileW(installerFile.c_str(), (files_ + Wide(kOfferedInstaller)).c_str(), FALSE));
 }
 
 void UpdateSite::Answer(const std::string& name, const std::string& answer) const { Put(name + ".answer", answer); }

@@ -31,8 +31,9 @@ class UpdateSite {
 
   void Put(const std::string& name, const std::string& content) const;
   void PutInstaller(const std::string& name, Installer installer) const;
-  // version.ini offering `version`, and the installer it names.
+  // version.ini offering `version`, and the installer it names: a stand-in or a file.
   void Offer(const std::string& version, Installer installer) const;
+  void Offer(const std::string& version, const std::wstring& installerFile) const;
   // The server answers the file as `answer` says: "404", "500", "short" or "stall".
   void Answer(const std::string& name, const std::string& answer) const;
   // The rest of a stalled file follows.

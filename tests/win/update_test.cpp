@@ -172,7 +172,7 @@ class Update : public ::testing::Test {
   UpdateSite site_;
   const SettingsValue installed_{L"Version", L"3.0.0"};
   const TemporaryFolder temp_{OwnFolder(L"update ")};
-  const StandinLog log_{temp_.Path() + L"\\standin.log"};
+  StandinLog log_{temp_.Path() + L"\\standin.log"};
 };
 
 TEST_F(Update, ANewerOfferIsDownloadedIntoTheWorkFolderRunWaitedForAndRemoved) {
@@ -232,6 +232,42 @@ TEST_F(Update, WaitsWhileAnInstallationRunsAndGoesOnAfterIt) {
   EXPECT_EQ(probes.pauses, (std::vector<DWORD>{kMutexProbePauseMs, kMutexProbePauseMs}));
   EXPECT_EQ(probes.requestsMeanwhile, 0u) << "began while the installation ran";
   EXPECT_EQ(log_.Lines(), InstallerRunLog("hidden"));
+}
+
+// The installer the program waits for asks it to end before it replaces its files: the run
+// stops waiting, leaves the request queued for the program, and its files to the next run.
+TEST_F(Update, AskedToEndItStopsWaitingAndLeavesTheInstallerToTheNextRun) {
+  constexpr UINT kEndingMessage = WM_APP + 7;
+  constexpr EndingRequest kEnding{kEndingMessage, 1};
+  ::PostThreadMessageW(::GetCurrentThreadId(), kEndingMessage, kEnding.wParam, 0);
+  probes = MutexProbes{};
+  probes.mutex.reset(::CreateMutexW(nullptr, FALSE, kInstallMutex));
+  probes.site = &site_;
+  const PauseReplaced pause(&PauseAndReleaseAfterTwo);
+  site_.Offer("3.0.1", Installer::kSigned);
+  RunUpdate(site_.Folder(), kEnding);
+  EXPECT_EQ(probes.pauses.size(), 0u) << "the wait for the installation outlived the program's end";
+  EXPECT_EQ(site_.Requests(), Requests{});
+
+  probes.mutex.reset();
+  RunUpdate(site_.Folder(), kEnding);
+  // Started as always; whether its file is still held depends on how soon the program ends.
+  LogLines ran = log_.LinesOnce([](const LogLines& lines) { return !lines.empty(); });
+  ran.pop_back();
+  LogLines started = InstallerRunLog("hidden");
+  started.pop_back();
+  EXPECT_EQ(ran, started);
+  EXPECT_TRUE(PathExists(WorkFolder() + L"\\orvane-ca_installer.exe")) << "taken from the installer still running";
+  MSG queued;
+  EXPECT_TRUE(::PeekMessageW(&queued, nullptr, kEndingMessage, kEndingMessage, PM_REMOVE))
+      << "the request is the program's to act on";
+
+  site_.Offer("3.0.0", Installer::kSigned);
+  // Once the installer has ended its file can go.
+  EXPECT_TRUE(WaitUntil([this] {
+    RunUpdate(site_.Folder());
+    return !PathExists(WorkFolder());
+  })) << "the next run deletes what the ended one left";
 }
 
 // A folder's last change, as the file system keeps it for the folder itself.

@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t kAdministratorsFolder[] = L"https://fleet.example/Update/";
+constexpr wchar_t kInstallMutex[] = L"Orvane-CA Token Manager V3.0_Orvane-CA_InstallMutex";
 
 // Runs a command line and gives its exit code; none when it did not start or end in time.
 std::optional<DWORD> RunToItsEnd(std::wstring commandLine) {
@@ -42,6 +43,9 @@ std::optional<DWORD> RunToItsEnd(std::wstring commandLine) {
   ::GetExitCodeProcess(process.get(), &code);
   return code;
 }
+
+// An installer holds the install mutex until it ends.
+bool InstallerRuns() { return static_cast<bool>(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, kInstallMutex))); }
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
@@ -228,6 +232,8 @@ TEST_F(Installation, TheUpdateAgentRunsTheNewerSignedInstallerThatReplacesThePro
   // Started hidden by the agent, the installer installs silently and ends the program first.
   EXPECT_TRUE(PollUntil(60s, [] { return Setting(L"Version") == L"9.0.0"; })) << Setting(L"Version").value_or(L"none");
   EXPECT_TRUE(program.WaitForExit(10s)) << "the installer did not end the running program";
+  // It goes on writing after the version; what it writes then must not outlive the test.
+  EXPECT_TRUE(PollUntil(30s, [] { return !InstallerRuns(); }));
   EXPECT_EQ(Installations(), 1) << "the update installed beside the earlier installation";
 }
 

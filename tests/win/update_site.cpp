@@ -124,7 +124,21 @@ SettingsValue::SettingsValue(const wchar_t* name, const std::wstring& text) : na
             ERROR_SUCCESS);
 }
 
-SettingsValue::~SettingsValue() { ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, name_); }
+// The key goes too once it is empty: outside the tests that make it, there is none.
+SettingsValue::~SettingsValue() {
+  ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, name_);
+  UniqueRegKey key;
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, 0, KEY_QUERY_VALUE, key.put()) ==
+          ERROR_SUCCESS &&
+      ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) == ERROR_SUCCESS &&
+      subkeys == 0 && values == 0) {
+    key.reset();
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
+  }
+}
 
 TemporaryFolder::TemporaryFolder(const std::wstring& path) : path_(path) {
   std::filesystem::remove_all(path_);

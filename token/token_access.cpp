@@ -17,10 +17,6 @@ namespace {
 
 using Guard = std::lock_guard<std::mutex>;
 
-// A program that writes a certificate to the token writes its "MY" entry too; the pause
-// gives it time to finish that entry, whose friendly name the token object then receives.
-constexpr DWORD kTwinSettleMs = 500;
-
 bool SameValue(const CertificateFacts& a, const CertificateFacts& b) { return a.value == b.value; }
 
 // The slot's entry in the table, const or not as the table; null when there is none.
@@ -94,12 +90,11 @@ CK_RV TokenAccess::LoadAllSlots() {
   if (count == 0) return CKR_OK;
   std::vector<CK_SLOT_ID> list(count);
   CK_ULONG listed = count;
-  CK_RV rv = functions->C_GetSlotList(CK_TRUE, list.data(), &listed);
+  const CK_RV rv = functions->C_GetSlotList(CK_TRUE, list.data(), &listed);
   if (rv != CKR_OK || listed != count) return rv;
   for (CK_SLOT_ID slot : list) {
     CK_SLOT_INFO info = {};
-    rv = functions->C_GetSlotInfo(slot, &info);
-    if (rv != CKR_OK) {
+    if (functions->C_GetSlotInfo(slot, &info) != CKR_OK) {
       // Listed with a token, so there is one to read once the module answers.
       Guard hold(lock);
       unreadSlots.push_back(slot);
@@ -120,7 +115,8 @@ CK_RV TokenAccess::LoadAllSlots() {
       }
     }
   }
-  return rv;
+  // A slot that could not be asked about is read again later; the module itself is open.
+  return CKR_OK;
 }
 
 bool TokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
@@ -280,7 +276,7 @@ void TokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
   UserStores stores;
   const HCERTSTORE personal = stores.Get(kPersonalStore);
   if (!personal) return;
-  ::Sleep(kTwinSettleMs);
+  ::Sleep(twinSettleMs);
   if (std::optional<CertBytes> twinName = ReadFriendlyNameOfTwin(personal, certificate->value)) {
     CK_ATTRIBUTE name = {CKA_VENDOR_FRIENDLY_NAME, twinName->data(), static_cast<CK_ULONG>(twinName->size())};
     if (functions->C_SetAttributeValue(session.get(), object, &name, 1) != CKR_OK) return;

@@ -18,9 +18,16 @@
 
 namespace tessard {
 
+// A program that writes a certificate to the token writes its "MY" entry too; the pause
+// gives it time to finish that entry, whose friendly name the token object then receives.
+inline constexpr DWORD kDefaultTwinSettleMs = 500;
+
 class TokenAccess final : public TokenAccessInterface {
  public:
   TokenAccess() = default;
+  // With the pause that lets another program finish the "MY" entry of a certificate it
+  // writes to the token; tests that write none need not wait for it.
+  explicit TokenAccess(DWORD settleMs) : twinSettleMs(settleMs) {}
   // A module still loaded would keep the monitor blocked in its wait for ever.
   ~TokenAccess() override;
   TokenAccess(const TokenAccess&) = delete;
@@ -64,6 +71,7 @@ class TokenAccess final : public TokenAccessInterface {
                               const std::vector<TokenCertificate>& certificates);
   void RemoveSlot(std::list<SlotEntry>::iterator entry, bool closeBrowser);
 
+  DWORD twinSettleMs = kDefaultTwinSettleMs;
   TokenModule module;
   TokenMonitor monitor;
   // `lock` guards the slot table and the provider name. Every public member takes it once

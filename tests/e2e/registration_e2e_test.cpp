@@ -89,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(EitherOrder, TwoTokensOfTheProgram, ::testing::Values(1
                                                   : std::string("LastInsertedLeavesFirst");
                          });
 
-// A token pulled out while the program registers its many certificates: whether the removal
-// cuts the read short or comes after the registration, no "MY" entry stays.
+// A token pulled out while the program registers its many certificates: the removal waits
+// for the registration, and no "MY" entry stays.
 TEST_F(StoresOfTheProgram, ATokenRemovedWhileItsManyCertificatesAreRegisteredLeavesNoEntry) {
   constexpr const char* kOthers[] = {"ca",          "root",           "user_sign", "user_no_usage",
                                      "ca_by_usage", "not_ca_signing", "user_1024"};
@@ -101,7 +101,11 @@ TEST_F(StoresOfTheProgram, ATokenRemovedWhileItsManyCertificatesAreRegisteredLea
     token.certificates.push_back({.der = others[i % others.size()]});
   Program program = StartInstance();
   ASSERT_TRUE(WaitsForEvents());
+  tokensim::ResetCalls();
   testing::Sim(tokensim::Insert(token));
+  // The read is over once its session closes; the registration follows.
+  ASSERT_TRUE(
+      testing::WaitUntil([] { return tokensim::Calls()[static_cast<size_t>(tokensim::Entry::C_CloseSession)] > 0; }));
   testing::Sim(tokensim::Remove(1));
   // Events are handled in order: once a later token is in, the removal has been handled.
   Sim("insert --slot 3" + Cert("user_4096") + " --key");

@@ -170,10 +170,11 @@ bool TokenAccess::LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, const std:
   read->token.cardProvider = LookupCardProvider(read->readerName);
   Guard hold(lock);
   UserStores stores;
+  UnregisterUnreached(stores);
   auto earlier = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
   if (earlier != slots.end()) {
     // What was registered from an earlier, partial or other, read of the slot goes first.
-    UnregisterCertificates(stores, *earlier, earlier->certificates);
+    UnregisterCertificates(stores, earlier->readerName, earlier->certificates);
     if (earlier->serialNumber == serialNumber) {
       // The page is opened once per insertion of a token, and this is the same insertion.
       read->browserProcess = std::move(earlier->browserProcess);
@@ -195,13 +196,17 @@ void TokenAccess::RegisterSlotCertificates(UserStores& stores, SlotEntry& entry)
   for (TokenCertificate& certificate : entry.certificates) RegisterCertificate(stores, entry, certificate);
 }
 
-void TokenAccess::UnregisterCertificates(UserStores& stores, const SlotEntry& entry,
+void TokenAccess::UnregisterCertificates(UserStores& stores, const std::wstring& readerName,
                                          const std::vector<TokenCertificate>& certificates) {
   std::vector<RegisteredKey> keys;
   for (const TokenCertificate& certificate : certificates) {
-    if (auto key = RegisteredKeyOf(providerName, entry.readerName, certificate)) keys.push_back(std::move(*key));
+    if (auto key = RegisteredKeyOf(providerName, readerName, certificate)) keys.push_back(std::move(*key));
   }
-  UnregisterKeys(stores, keys);
+  if (!UnregisterKeys(stores, keys)) {
+    // Left in "MY", they would name a key that is gone until the program next starts.
+    unreached.push_back({readerName, certificates});
+    return;
+  }
   for (const TokenCertificate& certificate : certificates) {
     for (SlotEntry& other : slots) {
       if (other.slot == certificate.slot) continue;
@@ -212,6 +217,12 @@ void TokenAccess::UnregisterCertificates(UserStores& stores, const SlotEntry& en
   }
 }
 
+void TokenAccess::UnregisterUnreached(UserStores& stores) {
+  std::vector<Unreached> pending;
+  pending.swap(unreached);
+  for (const Unreached& gone : pending) UnregisterCertificates(stores, gone.readerName, gone.certificates);
+}
+
 void TokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
   // One hold over both steps: an object event handled between them would register a
   // certificate of the departing token again, and nothing would take that entry out.
@@ -219,7 +230,8 @@ void TokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
   auto entry = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
   if (entry == slots.end()) return;
   UserStores stores;
-  UnregisterCertificates(stores, *entry, entry->certificates);
+  UnregisterUnreached(stores);
+  UnregisterCertificates(stores, entry->readerName, entry->certificates);
   RemoveSlot(entry, closeBrowser);
 }
 
@@ -239,7 +251,8 @@ bool TokenAccess::UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) {
   SlotEntry* entry = FindIn(slots, slot);
   if (entry == nullptr) return true;
   UserStores stores;
-  UnregisterCertificates(stores, *entry, entry->certificates);
+  UnregisterUnreached(stores);
+  UnregisterCertificates(stores, entry->readerName, entry->certificates);
   if (clearList) entry->certificates.clear();
   return true;
 }
@@ -274,6 +287,7 @@ void TokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
   std::optional<TokenCertificate> certificate = ReadCertificateObject(session, slot, object, status);
   if (!certificate) return;
   UserStores stores;
+  UnregisterUnreached(stores);
   const HCERTSTORE personal = stores.Get(kPersonalStore);
   if (!personal) return;
   ::Sleep(twinSettleMs);
@@ -299,7 +313,8 @@ void TokenAccess::OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
                          [object](const TokenCertificate& c) { return c.object == object; });
   if (it == entry->certificates.end()) return;
   UserStores stores;
-  UnregisterCertificates(stores, *entry, {*it});
+  UnregisterUnreached(stores);
+  UnregisterCertificates(stores, entry->readerName, {*it});
   entry->certificates.erase(it);
 }
 

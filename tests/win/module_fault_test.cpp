@@ -255,5 +255,33 @@ TEST_F(StoreFaults, AStoreThatCannotBeOpenedKeepsOnlyItsOwnCertificatesOut) {
   }
 }
 
+// A removal that finds "MY" closed leaves the token's entry to the next operation that opens
+// it; a token put back in the meantime keeps the entry registered for it.
+TEST_F(StoreFaults, AnEntryThatARemovalCouldNotTakeOutGoesWithTheNextEvent) {
+  const auto removeWithMyClosed = [this] {
+    refusedStore = kPersonalStore;
+    Sim(tokensim::Remove(kSlot));
+    token_.OnTokenRemoved(kSlot, false);
+    refusedStore = nullptr;
+  };
+  InsertToken();
+  Insertion();
+  removeWithMyClosed();
+  ASSERT_TRUE(StoreHolds(L"MY", values_[0])) << "the store opened after all";
+  Sim(tokensim::Insert({.slot = 2, .certificates = {{.der = values_[1]}}}));
+  token_.OnTokenInserted(2, L"");
+  EXPECT_FALSE(StoreHolds(L"MY", values_[0])) << "the entry of a token gone outlived the next insertion";
+
+  InsertToken();
+  Insertion();
+  removeWithMyClosed();
+  InsertToken();
+  Insertion();
+  Sim(tokensim::Remove(2));
+  token_.OnTokenRemoved(2, false);
+  EXPECT_TRUE(StoreHolds(L"MY", values_[0])) << "the entry of the token put back was taken out";
+  Removal();
+}
+
 }  // namespace
 }  // namespace tessard::testing

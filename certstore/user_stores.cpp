@@ -5,9 +5,22 @@
 
 namespace tessard {
 
-UniqueCertStore OpenUserStore(const wchar_t* name) {
-  return UniqueCertStore(
-      ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, name));
+namespace {
+
+HCERTSTORE OpenRegistryStore(const wchar_t* name) {
+  return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, name);
+}
+
+StoreOpenFunction storeOpener = &OpenRegistryStore;
+
+}  // namespace
+
+UniqueCertStore OpenUserStore(const wchar_t* name) { return UniqueCertStore(storeOpener(name)); }
+
+StoreOpenFunction ReplaceStoreOpenFunction(StoreOpenFunction function) {
+  const StoreOpenFunction previous = storeOpener;
+  storeOpener = function;
+  return previous;
 }
 
 UserStores::~UserStores() {

@@ -17,10 +17,6 @@ namespace {
 
 using Guard = std::lock_guard<std::mutex>;
 
-// A program that writes a certificate to the token writes its "MY" entry too; the pause
-// gives it time to finish that entry, whose friendly name the token object then receives.
-constexpr DWORD kTwinSettleMs = 500;
-
 bool SameValue(const CertificateFacts& a, const CertificateFacts& b) { return a.value == b.value; }
 
 // The slot's entry in the table, const or not as the table; null when there is none.
@@ -94,12 +90,11 @@ CK_RV TokenAccess::LoadAllSlots() {
   if (count == 0) return CKR_OK;
   std::vector<CK_SLOT_ID> list(count);
   CK_ULONG listed = count;
-  CK_RV rv = functions->C_GetSlotList(CK_TRUE, list.data(), &listed);
+  const CK_RV rv = functions->C_GetSlotList(CK_TRUE, list.data(), &listed);
   if (rv != CKR_OK || listed != count) return rv;
   for (CK_SLOT_ID slot : list) {
     CK_SLOT_INFO info = {};
-    rv = functions->C_GetSlotInfo(slot, &info);
-    if (rv != CKR_OK) {
+    if (functions->C_GetSlotInfo(slot, &info) != CKR_OK) {
       // Listed with a token, so there is one to read once the module answers.
       Guard hold(lock);
       unreadSlots.push_back(slot);
@@ -120,7 +115,8 @@ CK_RV TokenAccess::LoadAllSlots() {
       }
     }
   }
-  return rv;
+  // A slot that could not be asked about is read again later; the module itself is open.
+  return CKR_OK;
 }
 
 bool TokenAccess::OnTokenInserted(CK_SLOT_ID slot, const std::wstring&) {
@@ -174,10 +170,11 @@ bool TokenAccess::LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, const std:
   read->token.cardProvider = LookupCardProvider(read->readerName);
   Guard hold(lock);
   UserStores stores;
+  UnregisterUnreached(stores);
   auto earlier = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
   if (earlier != slots.end()) {
     // What was registered from an earlier, partial or other, read of the slot goes first.
-    UnregisterCertificates(stores, *earlier, earlier->certificates);
+    UnregisterCertificates(stores, earlier->readerName, earlier->certificates);
     if (earlier->serialNumber == serialNumber) {
       // The page is opened once per insertion of a token, and this is the same insertion.
       read->browserProcess = std::move(earlier->browserProcess);
@@ -199,13 +196,17 @@ void TokenAccess::RegisterSlotCertificates(UserStores& stores, SlotEntry& entry)
   for (TokenCertificate& certificate : entry.certificates) RegisterCertificate(stores, entry, certificate);
 }
 
-void TokenAccess::UnregisterCertificates(UserStores& stores, const SlotEntry& entry,
+void TokenAccess::UnregisterCertificates(UserStores& stores, const std::wstring& readerName,
                                          const std::vector<TokenCertificate>& certificates) {
   std::vector<RegisteredKey> keys;
   for (const TokenCertificate& certificate : certificates) {
-    if (auto key = RegisteredKeyOf(providerName, entry.readerName, certificate)) keys.push_back(std::move(*key));
+    if (auto key = RegisteredKeyOf(providerName, readerName, certificate)) keys.push_back(std::move(*key));
   }
-  UnregisterKeys(stores, keys);
+  if (!UnregisterKeys(stores, keys)) {
+    // Left in "MY", they would name a key that is gone until the program next starts.
+    unreached.push_back({readerName, certificates});
+    return;
+  }
   for (const TokenCertificate& certificate : certificates) {
     for (SlotEntry& other : slots) {
       if (other.slot == certificate.slot) continue;
@@ -216,6 +217,12 @@ void TokenAccess::UnregisterCertificates(UserStores& stores, const SlotEntry& en
   }
 }
 
+void TokenAccess::UnregisterUnreached(UserStores& stores) {
+  std::vector<Unreached> pending;
+  pending.swap(unreached);
+  for (const Unreached& gone : pending) UnregisterCertificates(stores, gone.readerName, gone.certificates);
+}
+
 void TokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
   // One hold over both steps: an object event handled between them would register a
   // certificate of the departing token again, and nothing would take that entry out.
@@ -223,7 +230,8 @@ void TokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
   auto entry = std::find_if(slots.begin(), slots.end(), [slot](const SlotEntry& e) { return e.slot == slot; });
   if (entry == slots.end()) return;
   UserStores stores;
-  UnregisterCertificates(stores, *entry, entry->certificates);
+  UnregisterUnreached(stores);
+  UnregisterCertificates(stores, entry->readerName, entry->certificates);
   RemoveSlot(entry, closeBrowser);
 }
 
@@ -243,7 +251,8 @@ bool TokenAccess::UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) {
   SlotEntry* entry = FindIn(slots, slot);
   if (entry == nullptr) return true;
   UserStores stores;
-  UnregisterCertificates(stores, *entry, entry->certificates);
+  UnregisterUnreached(stores);
+  UnregisterCertificates(stores, entry->readerName, entry->certificates);
   if (clearList) entry->certificates.clear();
   return true;
 }
@@ -278,9 +287,10 @@ void TokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
   std::optional<TokenCertificate> certificate = ReadCertificateObject(session, slot, object, status);
   if (!certificate) return;
   UserStores stores;
+  UnregisterUnreached(stores);
   const HCERTSTORE personal = stores.Get(kPersonalStore);
   if (!personal) return;
-  ::Sleep(kTwinSettleMs);
+  ::Sleep(twinSettleMs);
   if (std::optional<CertBytes> twinName = ReadFriendlyNameOfTwin(personal, certificate->value)) {
     CK_ATTRIBUTE name = {CKA_VENDOR_FRIENDLY_NAME, twinName->data(), static_cast<CK_ULONG>(twinName->size())};
     if (functions->C_SetAttributeValue(session.get(), object, &name, 1) != CKR_OK) return;
@@ -303,7 +313,8 @@ void TokenAccess::OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
                          [object](const TokenCertificate& c) { return c.object == object; });
   if (it == entry->certificates.end()) return;
   UserStores stores;
-  UnregisterCertificates(stores, *entry, {*it});
+  UnregisterUnreached(stores);
+  UnregisterCertificates(stores, entry->readerName, {*it});
   entry->certificates.erase(it);
 }
 

@@ -18,9 +18,16 @@
 
 namespace tessard {
 
+// A program that writes a certificate to the token writes its "MY" entry too; the pause
+// gives it time to finish that entry, whose friendly name the token object then receives.
+inline constexpr DWORD kDefaultTwinSettleMs = 500;
+
 class TokenAccess final : public TokenAccessInterface {
  public:
   TokenAccess() = default;
+  // With the pause that lets another program finish the "MY" entry of a certificate it
+  // writes to the token; tests that write none need not wait for it.
+  explicit TokenAccess(DWORD settleMs) : twinSettleMs(settleMs) {}
   // A module still loaded would keep the monitor blocked in its wait for ever.
   ~TokenAccess() override;
   TokenAccess(const TokenAccess&) = delete;
@@ -59,11 +66,15 @@ class TokenAccess final : public TokenAccessInterface {
   bool RegisterCertificate(UserStores& stores, const SlotEntry& entry, TokenCertificate& certificate);
   void RegisterSlotCertificates(UserStores& stores, SlotEntry& entry);
   // Takes the certificates' "MY" entries out and registers each again for another token
-  // that carries it too.
-  void UnregisterCertificates(UserStores& stores, const SlotEntry& entry,
+  // that carries it too. When "MY" does not open, they are kept for the next operation.
+  void UnregisterCertificates(UserStores& stores, const std::wstring& readerName,
                               const std::vector<TokenCertificate>& certificates);
+  // Takes out what earlier operations could not; every operation that opens the stores
+  // under `lock` calls it first.
+  void UnregisterUnreached(UserStores& stores);
   void RemoveSlot(std::list<SlotEntry>::iterator entry, bool closeBrowser);
 
+  DWORD twinSettleMs = kDefaultTwinSettleMs;
   TokenModule module;
   TokenMonitor monitor;
   // `lock` guards the slot table and the provider name. Every public member takes it once
@@ -76,6 +87,13 @@ class TokenAccess final : public TokenAccessInterface {
   // The provider named in "MY" entries and recognised when removing them: the product's
   // until a token's card names another, which then serves for the rest of the run.
   std::wstring providerName;
+  // Certificates of tokens gone whose "MY" entries could not be taken out, as the store did
+  // not open, with the reader their keys name.
+  struct Unreached {
+    std::wstring readerName;
+    std::vector<TokenCertificate> certificates;
+  };
+  std::vector<Unreached> unreached;
   mutable std::mutex lock;
 };
 

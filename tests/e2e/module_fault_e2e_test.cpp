@@ -113,6 +113,38 @@ TEST_F(ModuleFaultsOfTheProgram, TheStoreGetsTheCertificatesOwnEncodingAndNothin
   EXPECT_FALSE(InAnyStore(ca_)) << "a value that is no single DER certificate was registered";
 }
 
+// A token already in at start-up whose slot cannot be asked about at first is read once the
+// module answers, and the program stays.
+TEST_F(ModuleFaultsOfTheProgram, ABriefFaultAtStartUpIsOutlived) {
+  Sim("insert --slot 1" + Cert("user_exchange") + " --key");
+  Sim("fail --call C_GetSlotInfo --rv 0xE0 --times 1");
+  Program program = StartInstance();
+  EXPECT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", user_); })) << "the token was not read again";
+  EXPECT_TRUE(program.IsRunning());
+}
+
+// The monitor's wait is the one module entry that progress reports and removals pass
+// through: failing there, with each status a pulled token gives, loses neither.
+TEST_F(ModuleFaultsOfTheProgram, AFailingWaitLosesNeitherAProgressReportNorARemoval) {
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  for (const char* rv : {"0x5", "0x32", "0xB3", "0xE0"}) {
+    SCOPED_TRACE(rv);
+    for (const char* event : {"event --slot 1 --code 266", "remove --slot 1"}) {
+      SCOPED_TRACE(event);
+      Sim("insert --slot 1" + Cert("user_exchange") + " --key");
+      ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", user_); }));
+      // The wait blocked now has passed its check; an event of no effect lets the next ones fail.
+      Sim(std::string("fail --call WaitForTokenEvent --times 2 --rv ") + rv);
+      Sim("event --slot 1 --code 258");
+      Sim(event);
+      EXPECT_TRUE(PollUntil(10s, [this] { return !StoreHolds(L"MY", user_); })) << "the event was lost";
+    }
+  }
+  Program terminate(L"-t");
+  EXPECT_TRUE(program.WaitForExit(10s));
+}
+
 // True once a dialog of the program shows this text in a static control.
 bool Shows(const Program& program, const std::wstring& text) {
   return PollUntil(10s, [&] {

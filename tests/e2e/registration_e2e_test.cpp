@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "certstore/registration.h"
 #include "tests/e2e/token_program.h"
@@ -62,19 +63,57 @@ TEST_F(StoresOfTheProgram, InsertionFillsEveryStoreAndRemovalEmptiesOnlyMy) {
   EXPECT_TRUE(StoreHolds(L"ADDRESSBOOK", other_));
 }
 
-TEST_F(StoresOfTheProgram, ACertificateOnTwoTokensOutlivesTheRemovalOfOne) {
+// The slot whose token leaves first; the other's goes after it.
+class TwoTokensOfTheProgram : public StoresOfTheProgram, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TwoTokensOfTheProgram, ACertificateOnTwoTokensOutlivesTheRemovalOfEither) {
+  const int first = GetParam();
+  const int second = 3 - first;
   Sim("insert --slot 1 --reader \"Reader A\"" + Cert("user_exchange") + " --key --container same");
   Sim("insert --slot 2 --reader \"Reader B\"" + Cert("user_exchange") + " --key --container same");
   Program program = StartInstance();
   ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
-  Sim("remove --slot 1");
+  Sim("remove --slot " + std::to_string(first));
   // The window handles events in order: once a later token is registered, the removal has
   // been handled, and the entry must be back for the token still in.
   Sim("insert --slot 3" + Cert("ca"));
   ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"CA", ca_); }));
   EXPECT_TRUE(InMy()) << "not registered again for the token still in";
-  Sim("remove --slot 2");
+  Sim("remove --slot " + std::to_string(second));
   EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherOrder, TwoTokensOfTheProgram, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return info.param == 1 ? std::string("FirstInsertedLeavesFirst")
+                                                  : std::string("LastInsertedLeavesFirst");
+                         });
+
+// A token pulled out while the program registers its many certificates: the removal waits
+// for the registration, and no "MY" entry stays.
+TEST_F(StoresOfTheProgram, ATokenRemovedWhileItsManyCertificatesAreRegisteredLeavesNoEntry) {
+  constexpr const char* kOthers[] = {"ca",          "root",           "user_sign", "user_no_usage",
+                                     "ca_by_usage", "not_ca_signing", "user_1024"};
+  std::vector<CertBytes> others;
+  for (const char* name : kOthers) others.push_back(LoadTestCertificate(name));
+  tokensim::Token token{.slot = 1, .certificates = {{.der = user_, .key = true}}};
+  for (size_t i = 0; token.certificates.size() < 50; ++i)
+    token.certificates.push_back({.der = others[i % others.size()]});
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  tokensim::ResetCalls();
+  testing::Sim(tokensim::Insert(token));
+  // The read is over once its session closes; the registration follows.
+  ASSERT_TRUE(
+      testing::WaitUntil([] { return tokensim::Calls()[static_cast<size_t>(tokensim::Entry::C_CloseSession)] > 0; }));
+  testing::Sim(tokensim::Remove(1));
+  // Events are handled in order: once a later token is in, the removal has been handled.
+  Sim("insert --slot 3" + Cert("user_4096") + " --key");
+  const CertBytes later = LoadTestCertificate("user_4096");
+  EXPECT_TRUE(PollUntil(10s, [&] { return StoreHolds(L"MY", later); }));
+  EXPECT_FALSE(InMy()) << "the removed token's entry stayed";
+  for (const CertBytes& other : others) testing::RemoveFromAllStores({&other});
+  testing::RemoveFromAllStores({&later});
 }
 
 TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {

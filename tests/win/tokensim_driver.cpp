@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/text_convert.h"
 
 namespace tessard::testing {
@@ -22,6 +24,8 @@ void UseOwnSimulatorWorld() {
   // One world per test case: CTest runs the cases of one executable side by side.
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "world";
+  // Parameterised cases are named with slashes, which a file name cannot hold.
+  std::replace(name.begin(), name.end(), '/', '-');
   std::wstring path = Folder() + L"tokensim\\" + ToWide(name, kCodePageAnsi) + L".txt";
   ::CreateDirectoryW((Folder() + L"tokensim").c_str(), nullptr);
   ::SetEnvironmentVariableW(L"TOKENSIM_STATE", path.c_str());

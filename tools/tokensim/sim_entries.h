@@ -81,8 +81,11 @@ namespace tokensim {
   X(C_CancelFunction)                     \
   X(C_WaitForSlotEvent)
 
-// Those, the export outside the list and the auxiliary list's wait.
-#define TOKENSIM_ENTRIES(X) TOKENSIM_FUNCTION_LIST_ENTRIES(X) X(E_GetAuxFunctionList) X(WaitForTokenEvent)
+// Those, the export outside the list, the auxiliary list's wait, and the reader stand-in's
+// calls, which a token's fault reaches as well (a card pulled out answers there too).
+#define TOKENSIM_ENTRIES(X)         \
+  TOKENSIM_FUNCTION_LIST_ENTRIES(X) \
+  X(E_GetAuxFunctionList) X(WaitForTokenEvent) X(SCardEstablishContext) X(SCardGetStatusChangeW)
 
 enum class Entry : uint8_t {
 #define TOKENSIM_ENTRY_ENUMERATOR(name) name,

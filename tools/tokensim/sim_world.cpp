@@ -248,6 +248,20 @@ CallCounts Calls() { return WorldCounters().Calls(); }
 
 void ResetCalls() { WorldCounters().ResetCalls(); }
 
+uint32_t CallOf(Entry entry) {
+  WorldCounters().CountCall(entry);
+  bool armed = false;
+  if (!ReadWorld([&](const SimState& state) { armed = state.IsArmed(NameOf(entry)); }) || !armed) return 0;
+  uint32_t rv = 0;
+  UpdateWorld(
+      [&](SimState& state) {
+        rv = state.TakeFailure(NameOf(entry));
+        return true;
+      },
+      false);
+  return rv;
+}
+
 int32_t EventsTaken() { return WorldCounters().EventsTaken(); }
 
 int32_t WaitsInProgress() { return WorldCounters().WaitsInProgress(); }

@@ -75,6 +75,9 @@ SimState World();
 int32_t OpenSessions();
 CallCounts Calls();
 void ResetCalls();
+// Counts a call of an entry outside the module, such as the reader stand-in's, and gives
+// the failure armed for it, or 0.
+uint32_t CallOf(Entry entry);
 // Events that WaitForTokenEvent handed out, and waits blocked in it now.
 int32_t EventsTaken();
 int32_t WaitsInProgress();

@@ -16,6 +16,7 @@
 
 #include "platform/text_convert.h"
 #include "tools/tokensim/sim_store.h"
+#include "tools/tokensim/sim_world.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ LONG WINAPI SCardEstablishContext(DWORD dwScope, LPCVOID, LPCVOID, LPSCARDCONTEX
   if (phContext == nullptr || (dwScope != SCARD_SCOPE_USER && dwScope != SCARD_SCOPE_SYSTEM)) {
     return SCARD_E_INVALID_PARAMETER;
   }
+  if (const uint32_t armed = tokensim::CallOf(tokensim::Entry::SCardEstablishContext)) return static_cast<LONG>(armed);
   *phContext = TheContexts().Open();
   return SCARD_S_SUCCESS;
 }
@@ -134,6 +136,7 @@ LONG WINAPI SCardGetStatusChangeW(SCARDCONTEXT hContext, DWORD dwTimeout, LPSCAR
   if (rgReaderStates == nullptr || cReaders == 0) return SCARD_E_INVALID_PARAMETER;
   const std::span<SCARD_READERSTATEW> entries(rgReaderStates, cReaders);
   if (!HasEveryName(entries)) return SCARD_E_INVALID_PARAMETER;
+  if (const uint32_t armed = tokensim::CallOf(tokensim::Entry::SCardGetStatusChangeW)) return static_cast<LONG>(armed);
   const DWORD start = ::GetTickCount();
   for (;;) {
     const Round round = ReportAll(entries);

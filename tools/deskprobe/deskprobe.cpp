@@ -9,6 +9,8 @@
 //   deskprobe icon       a checksum of the pixels of that icon's cell, as shown now
 //   deskprobe tips       the texts of the visible tooltips (the icon's tip and the balloons)
 //   deskprobe dialog CAPTION  "X Y": the middle of the OK button of a visible dialog
+//   deskprobe glyphs CAPTION  the font of each text of that dialog, and how many of the
+//                        text's characters it has no glyph for (fails when any)
 //   deskprobe menu       "X Y W H": the popup menu open now (fails while none is)
 // Coordinates are the desktop's, which are those of its X window. Texts are UTF-8.
 
@@ -144,6 +146,35 @@ int Dialog(const std::wstring& caption) {
   return 0;
 }
 
+// Whether the font each control draws its text with has every glyph of that text: Wine
+// draws a box for a missing one.
+int Glyphs(const std::wstring& caption) {
+  const HWND dialog = ::FindWindowW(L"#32770", caption.c_str());
+  if (dialog == nullptr) return kFailed;
+  int missing = 0;
+  for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t text[1024] = {};
+    const int length = ::GetWindowTextW(child, text, 1024);
+    // An icon's control names its resource (0xFFFF, then the id) where others have text.
+    if (length == 0 || text[0] == 0xFFFF) continue;
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
+    const HDC dc = ::GetDC(child);
+    const HGDIOBJ previous = ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc, LF_FACESIZE, face);
+    std::vector<WORD> glyphs(static_cast<size_t>(length));
+    ::GetGlyphIndicesW(dc, text, length, glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(child, dc);
+    int without = 0;
+    for (WORD glyph : glyphs) without += glyph == 0xFFFF ? 1 : 0;
+    missing += without;
+    PrintLine(std::wstring(face) + L": " + std::to_wstring(without) + L" of " + std::to_wstring(length) +
+              L" characters without a glyph in \"" + text + L"\"");
+  }
+  return missing == 0 ? 0 : kFailed;
+}
+
 int Menu() {
   const HWND menu = ::FindWindowW(MAKEINTATOM(32768), nullptr);
   if (menu == nullptr || !::IsWindowVisible(menu)) return kFailed;
@@ -157,7 +188,7 @@ int Usage() {
   std::fprintf(stderr,
                "deskprobe start [--wait] COMMAND-LINE\n"
                "deskprobe shell | tray | icon | tips | menu\n"
-               "deskprobe dialog CAPTION\n");
+               "deskprobe dialog | glyphs CAPTION\n");
   return kUsage;
 }
 
@@ -185,5 +216,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"tips") return Tips();
   if (command == L"menu") return Menu();
   if (command == L"dialog" && args.size() == 2) return Dialog(args[1]);
+  if (command == L"glyphs" && args.size() == 2) return Glyphs(args[1]);
   return Usage();
 }

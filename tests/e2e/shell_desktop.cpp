@@ -13,6 +13,7 @@
 #include "platform/handles.h"
 #include "platform/text_convert.h"
 #include "tests/e2e/program_under_test.h"
+#include "tools/deskprobe/shown_tips.h"
 
 namespace tessard::e2e {
 
@@ -21,22 +22,6 @@ namespace {
 constexpr UINT kTrayIconId = 128;
 // Wine's notification area gives each icon a border of 2 pixels around the small icon size.
 constexpr int kTrayIconBorder = 2;
-
-struct TipSearch {
-  std::vector<std::wstring> texts;
-};
-
-BOOL CALLBACK CollectTip(HWND window, LPARAM parameter) {
-  wchar_t name[32] = {};
-  ::GetClassNameW(window, name, 32);
-  if (std::wstring_view(name) != L"tooltips_class32" || !::IsWindowVisible(window)) return TRUE;
-  // A tooltip answers WM_GETTEXT with its current text, across processes.
-  wchar_t text[512] = {};
-  DWORD_PTR length = 0;
-  ::SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &length);
-  reinterpret_cast<TipSearch*>(parameter)->texts.push_back(text);
-  return TRUE;
-}
 
 std::vector<DWORD> ProcessesOf(const wchar_t* fileName) {
   UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -132,12 +117,6 @@ bool IconInTray(HWND mainDialog) {
   data.hWnd = mainDialog;
   data.uID = kTrayIconId;
   return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
-std::vector<std::wstring> ShownTips() {
-  TipSearch search;
-  ::EnumWindows(&CollectTip, reinterpret_cast<LPARAM>(&search));
-  return search.texts;
 }
 
 bool TipShown(const std::wstring& text) {

@@ -36,8 +36,7 @@ POINT MenuItemCentre(HWND menu, int item, int count);
 // Whether the notification area holds the program's icon (id 128 of its main dialog).
 bool IconInTray(HWND mainDialog);
 
-// The texts of the visible tooltips: the icon's tip and the shell's balloons.
-std::vector<std::wstring> ShownTips();
+// Whether a visible tooltip shows this text: the icon's tip or one of the shell's balloons.
 bool TipShown(const std::wstring& text);
 
 // Saves the screen under the build folder as NAME.png and names the file in the test output.

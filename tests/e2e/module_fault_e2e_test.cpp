@@ -37,23 +37,7 @@ std::string WriteCertificate(const std::string& name, const CertBytes& bytes) {
   return path;
 }
 
-class ModuleFaultsOfTheProgram : public TokenProgram {
- protected:
-  void SetUp() override {
-    TokenProgram::SetUp();
-    Forget();
-  }
-  void TearDown() override {
-    TokenProgram::TearDown();
-    Forget();
-  }
-  void Forget() { testing::RemoveFromAllStores({&user_, &other_, &ca_, &root_}); }
-
-  const CertBytes user_ = LoadTestCertificate("user_exchange");
-  const CertBytes other_ = LoadTestCertificate("user_sign");
-  const CertBytes ca_ = LoadTestCertificate("ca");
-  const CertBytes root_ = LoadTestCertificate("root");
-};
+class ModuleFaultsOfTheProgram : public TestCertificatesProgram {};
 
 TEST_F(ModuleFaultsOfTheProgram, ABriefFaultNeverFilesTheUsersCertificateElsewhere) {
   Program program = StartInstance();

@@ -20,24 +20,9 @@ using testing::StoreHolds;
 
 std::string Cert(const std::string& name) { return " --cert " + testing::MadeCertificatePath(name); }
 
-class StoresOfTheProgram : public TokenProgram {
+class StoresOfTheProgram : public TestCertificatesProgram {
  protected:
-  void SetUp() override {
-    TokenProgram::SetUp();
-    Forget();
-  }
-  void TearDown() override {
-    TokenProgram::TearDown();
-    Forget();
-  }
-  void Forget() { testing::RemoveFromAllStores({&user_, &ca_, &root_, &other_}); }
-
   bool InMy() const { return StoreHolds(L"MY", user_); }
-
-  const CertBytes user_ = LoadTestCertificate("user_exchange");
-  const CertBytes ca_ = LoadTestCertificate("ca");
-  const CertBytes root_ = LoadTestCertificate("root");
-  const CertBytes other_ = LoadTestCertificate("user_sign");
 };
 
 TEST_F(StoresOfTheProgram, InsertionFillsEveryStoreAndRemovalEmptiesOnlyMy) {

@@ -8,6 +8,7 @@
 
 #include "tests/e2e/program_under_test.h"
 #include "tests/e2e/tokensim_command.h"
+#include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
 
 namespace tessard::e2e {
@@ -37,6 +38,25 @@ class TokenProgram : public ::testing::Test {
   static bool WaitsForEvents() {
     return PollUntil(10s, [] { return TokensimCount("waits") > 0; });
   }
+};
+
+// The program with a token's usual certificates: none of them in any store before or after.
+class TestCertificatesProgram : public TokenProgram {
+ protected:
+  void SetUp() override {
+    TokenProgram::SetUp();
+    Forget();
+  }
+  void TearDown() override {
+    TokenProgram::TearDown();
+    Forget();
+  }
+  void Forget() { testing::RemoveFromAllStores({&user_, &other_, &ca_, &root_}); }
+
+  const CertBytes user_ = testing::LoadTestCertificate("user_exchange");
+  const CertBytes other_ = testing::LoadTestCertificate("user_sign");
+  const CertBytes ca_ = testing::LoadTestCertificate("ca");
+  const CertBytes root_ = testing::LoadTestCertificate("root");
 };
 
 }  // namespace tessard::e2e

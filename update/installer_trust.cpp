@@ -5,6 +5,12 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/two_call.h"
+
 namespace tessard {
 
 namespace {
@@ -53,12 +59,15 @@ class TrustCheck {
 // The simple name whole, as long as the certificate has it: cut at a zero inside it, a name
 // such as "Tessard Test Publisher\0 and more" would pass for the publisher's.
 std::wstring SimpleNameOf(PCCERT_CONTEXT certificate) {
-  const DWORD size = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
-  std::wstring name(size, L'\0');
-  const DWORD copied = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
-  // Both counts hold the terminator.
-  name.resize(copied > 0 ? copied - 1 : 0);
-  return name;
+  const std::optional<std::vector<std::uint8_t>> bytes = ReadTwoCall([&](BYTE* buffer, DWORD* size) {
+    // Counted in characters, the terminator included.
+    const DWORD characters = ::CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
+                                                  reinterpret_cast<wchar_t*>(buffer), *size / sizeof(wchar_t));
+    *size = characters * sizeof(wchar_t);
+    return characters > 0;
+  });
+  if (!bytes) return std::wstring();
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes->data()), bytes->size() / sizeof(wchar_t) - 1);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 
 #include "certstore/registration.h"
 #include "certstore/removal.h"
+#include "platform/executable.h"
 #include "platform/handles.h"
 #include "token/product_info.h"
 #include "tools/tokensim/sim_world.h"
@@ -36,13 +37,6 @@ constexpr wchar_t kFloorProvider[] = L"Tessard Bench Floor";
 constexpr wchar_t kCrowdProvider[] = L"Tessard Bench Crowd";
 constexpr DWORD kLimitMs = 120000;
 constexpr int kStartupTimerMs = 200;
-
-std::wstring Folder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
 
 double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
@@ -152,12 +146,12 @@ int32_t Calls() {
 class Tessard {
  public:
   explicit Tessard(const std::wstring& arguments = L"") {
-    std::wstring line = L"\"" + Folder() + L"tessard.exe\" " + arguments;
+    std::wstring line = L"\"" + tessard::ExecutableFolder() + L"tessard.exe\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, Folder().c_str(), &startup,
-                         &started)) {
+    if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, tessard::ExecutableFolder().c_str(),
+                         &startup, &started)) {
       process_.reset(started.hProcess);
       UniqueHandle thread(started.hThread);
     }
@@ -344,7 +338,8 @@ class Bench {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: program_bench CERTIFICATE.der sizes RUNS | opens | startup RUNS | scale RUNS | cycles N\n");
+    std::fprintf(stderr,
+                 "usage: program_bench CERTIFICATE.der sizes RUNS | opens | startup RUNS | scale RUNS | cycles N\n");
     return 2;
   }
   std::ifstream file(argv[1], std::ios::binary);

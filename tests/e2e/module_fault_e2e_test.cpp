@@ -31,7 +31,7 @@ bool InAnyStore(const CertBytes& value) {
 
 // A certificate file of the test folder with these bytes, as a path tokensim reads.
 std::string WriteCertificate(const std::string& name, const CertBytes& bytes) {
-  const std::wstring folder = TestFolder();
+  const std::wstring folder = ExecutableFolder();
   const std::string path = std::string(folder.begin(), folder.end()) + name;
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;

@@ -32,17 +32,9 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
 
 }  // namespace
 
-std::wstring TestFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  folder.erase(folder.find_last_of(L'\\') + 1);
-  return folder;
-}
-
 Program::Program(const std::wstring& arguments, const std::wstring& file, const std::wstring& workFolder) {
-  const std::wstring folder = workFolder.empty() ? TestFolder() : workFolder;
-  const std::wstring path = file.find(L':') != std::wstring::npos ? file : TestFolder() + file;
+  const std::wstring folder = workFolder.empty() ? ExecutableFolder() : workFolder;
+  const std::wstring path = file.find(L':') != std::wstring::npos ? file : ExecutableFolder() + file;
   std::wstring line = L"\"" + path + L"\"";
   if (!arguments.empty()) line += L" " + arguments;
   STARTUPINFOW startup{};

@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/executable.h"
 #include "platform/handles.h"
 
 namespace tessard::e2e {
 
 using namespace std::chrono_literals;
-
-// The folder of the running test executable, with a final backslash.
-std::wstring TestFolder();
 
 class Program {
  public:

@@ -98,9 +98,9 @@ TEST_F(TokenEvents, EndingALowLevelInitialisationUnregistersTheWipedTokensCertif
 }
 
 TEST_F(TokenProgram, WithoutTheModuleItSaysSoAndEnds) {
-  std::wstring folder = TestFolder() + L"without module";
+  std::wstring folder = ExecutableFolder() + L"without module";
   ::CreateDirectoryW(folder.c_str(), nullptr);
-  ASSERT_TRUE(::CopyFileW((TestFolder() + L"tessard.exe").c_str(), (folder + L"\\tessard.exe").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW((ExecutableFolder() + L"tessard.exe").c_str(), (folder + L"\\tessard.exe").c_str(), FALSE));
   // Also run from there: LoadLibraryW looks in the working folder too.
   Program program(L"", L"without module\\tessard.exe", folder);
   HWND box = nullptr;

@@ -26,7 +26,7 @@ TokensimRun Tokensim(const std::string& arguments) {
   UniqueHandle readEnd, writeEnd;
   EXPECT_TRUE(::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0));
   ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-  std::wstring line = L"\"" + TestFolder() + L"tokensim.exe\" " + ToWide(arguments, kCodePageAnsi);
+  std::wstring line = L"\"" + ExecutableFolder() + L"tokensim.exe\" " + ToWide(arguments, kCodePageAnsi);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;

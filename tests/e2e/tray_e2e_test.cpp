@@ -41,11 +41,11 @@ class TrayOfTheProgram : public TokenProgram {
     ASSERT_TRUE(InShellDesktop());
     TokenProgram::SetUp();
     Forget();
-    const std::wstring folder = TestFolder() + L"tray manager";
+    const std::wstring folder = ExecutableFolder() + L"tray manager";
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileW((TestFolder() + L"standin.exe").c_str(), (folder + L"\\" + kManager).c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((ExecutableFolder() + L"standin.exe").c_str(), (folder + L"\\" + kManager).c_str(), FALSE));
     key_.SetText(L"Path", folder);
-    log_ = std::make_unique<testing::StandinLog>(TestFolder() + L"tray manager.log");
+    log_ = std::make_unique<testing::StandinLog>(ExecutableFolder() + L"tray manager.log");
   }
   void TearDown() override {
     TokenProgram::TearDown();
@@ -155,7 +155,7 @@ TEST_F(TrayOfTheProgram, TheManagerWaitsUntilTheExpiryWarningIsClickedAway) {
 
 TEST_F(TrayOfTheProgram, OnWindows98TheBalloonWindowShowsAtTheLowerRightAndHides) {
   const std::wstring win98 = L"tessard_win98.exe";
-  ASSERT_TRUE(::CopyFileW((TestFolder() + L"tessard.exe").c_str(), (TestFolder() + win98).c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW((ExecutableFolder() + L"tessard.exe").c_str(), (ExecutableFolder() + win98).c_str(), FALSE));
   Program program(L"", win98);
   ASSERT_NE(WaitForWindow(program.Id(), kCaption, L"#32770", 10s), nullptr);
   ASSERT_TRUE(WaitsForEvents());

@@ -34,7 +34,7 @@ class UpdateOfTheProgram : public TokenProgram {
 
   const testing::UpdateSite site_;
   const testing::SettingsValue updateUrl_{L"UpdateUrl", site_.Folder()};
-  const testing::TemporaryFolder temp_{TestFolder() + L"update e2e " + std::to_wstring(::GetCurrentProcessId())};
+  const testing::TemporaryFolder temp_{ExecutableFolder() + L"update e2e " + std::to_wstring(::GetCurrentProcessId())};
   testing::StandinLog log_{temp_.Path() + L"\\standin.log"};
   const CertBytes in40_ = testing::LoadTestCertificate("expires_in_40");
   const CertBytes in50_ = testing::LoadTestCertificate("expires_in_50");
@@ -43,7 +43,7 @@ class UpdateOfTheProgram : public TokenProgram {
 
 TEST_F(UpdateOfTheProgram, TheConfigurationSetsTheWarningWindowAndOpensThePage) {
   // It stays up a little after the page: a folder of its own, not removed.
-  const std::wstring folder = TestFolder() + L"update browser";
+  const std::wstring folder = ExecutableFolder() + L"update browser";
   ::CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring browser = folder + L"\\iexplore.exe";
   ASSERT_TRUE(testing::CopyStandin(browser));

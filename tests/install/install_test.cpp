@@ -121,13 +121,13 @@ class Installation : public ::testing::Test {
     testing::UseOwnSimulatorWorld();
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    fs::copy_file(TestFolder() + L"tokensim.dll", folder_ / L"Orvane-CAv3.dll");
-    fs::copy_file(TestFolder() + L"standin.exe", folder_ / L"orvane-ca_mgr.exe");
+    fs::copy_file(ExecutableFolder() + L"tokensim.dll", folder_ / L"Orvane-CAv3.dll");
+    fs::copy_file(ExecutableFolder() + L"standin.exe", folder_ / L"orvane-ca_mgr.exe");
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
     SetSetting(L"Path", folder_.wstring());
     SetSetting(L"InstallLanguageId", L"1033");
     SetSetting(L"UpdateUrl", kAdministratorsFolder);
-    log_ = TestFolder() + L"install-standin.log";
+    log_ = ExecutableFolder() + L"install-standin.log";
     fs::remove(log_);
     ::SetEnvironmentVariableW(L"STANDIN_LOG", log_.c_str());
   }
@@ -191,7 +191,7 @@ class Installation : public ::testing::Test {
 
 TEST_F(Installation, TheInstallerEndsTheRunningProgramUnderItsMutexAndKeepsWhatOthersSet) {
   // Where an earlier Tessard was: the installer asks it to end with "-t" first.
-  fs::copy_file(TestFolder() + L"standin.exe", folder_ / L"tessard.exe");
+  fs::copy_file(ExecutableFolder() + L"standin.exe", folder_ / L"tessard.exe");
   EXPECT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S /LANG=1066"), 0u);
   EXPECT_EQ(StandInLog(), (std::vector<std::string>{"tessard.exe", "mutex", "1", "-t"}))
       << "the running program was not asked to end, or the install mutex was not held";

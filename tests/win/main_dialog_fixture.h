@@ -17,6 +17,7 @@
 #include "app/popup_menu.h"
 #include "app/shell_notify.h"
 #include "app/shell_open.h"
+#include "platform/executable.h"
 #include "tests/win/recording_token_access.h"
 
 namespace tessard::testing {
@@ -58,9 +59,6 @@ struct MenuItem {
 };
 extern std::vector<std::vector<MenuItem>> menus;
 extern std::vector<UINT> choices;
-
-// The folder of this test executable, where the build puts the language files and helpers.
-std::wstring ExecutableFolder();
 
 bool BalloonShown(const std::wstring& text);
 

@@ -15,7 +15,6 @@ namespace {
 
 using testing::BalloonShown;
 using testing::boxes;
-using testing::ExecutableFolder;
 using testing::MainDialogTest;
 using testing::notifications;
 using testing::PumpUntil;

@@ -39,7 +39,7 @@ TEST_F(SettingsKey, LanguageAndNonCache) {
 class Manager : public SettingsKey {
  protected:
   void SetUp() override {
-    const std::wstring folder = testing::ExecutableFolder();
+    const std::wstring folder = ExecutableFolder();
     installFolder_ = folder + L"manager folder";
     ::CreateDirectoryW(installFolder_.c_str(), nullptr);
     ASSERT_TRUE(::CopyFileW((folder + L"standin.exe").c_str(), (installFolder_ + L"\\" + kManager).c_str(), FALSE));

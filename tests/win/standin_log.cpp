@@ -9,15 +9,8 @@
 
 namespace tessard::testing {
 
-std::wstring TestFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 bool CopyStandin(const std::wstring& path) {
-  return ::CopyFileW((TestFolder() + L"standin.exe").c_str(), path.c_str(), FALSE) != FALSE;
+  return ::CopyFileW((ExecutableFolder() + L"standin.exe").c_str(), path.c_str(), FALSE) != FALSE;
 }
 
 void RegisterBrowser(const std::wstring& path) {

@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/executable.h"
 #include "platform/handles.h"
 
 namespace tessard::testing {
-
-// The folder of the test executables and the stand-in, with a final backslash.
-std::wstring TestFolder();
 
 // Copies the stand-in of the test folder to `path`.
 bool CopyStandin(const std::wstring& path);

@@ -349,11 +349,11 @@ class InfoPage : public TokenAccessTest {
  protected:
   void SetUp() override {
     TokenAccessTest::SetUp();
-    const std::wstring browserFolder = TestFolder() + L"browser stand in";
+    const std::wstring browserFolder = ExecutableFolder() + L"browser stand in";
     ::CreateDirectoryW(browserFolder.c_str(), nullptr);
     browser_ = browserFolder + L"\\iexplore.exe";
     ASSERT_TRUE(CopyStandin(browser_));
-    log_ = std::make_unique<StandinLog>(TestFolder() + L"standin.log");
+    log_ = std::make_unique<StandinLog>(ExecutableFolder() + L"standin.log");
     RegisterBrowser(browser_);
   }
   void TearDown() override {

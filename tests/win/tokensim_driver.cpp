@@ -5,20 +5,12 @@
 
 #include <algorithm>
 
+#include "platform/executable.h"
 #include "platform/text_convert.h"
 
 namespace tessard::testing {
 
-namespace {
-
-std::wstring Folder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void UseOwnSimulatorWorld() {
   // One world per test case: CTest runs the cases of one executable side by side.
@@ -26,8 +18,8 @@ void UseOwnSimulatorWorld() {
   std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "world";
   // Parameterised cases are named with slashes, which a file name cannot hold.
   std::replace(name.begin(), name.end(), '/', '-');
-  std::wstring path = Folder() + L"tokensim\\" + ToWide(name, kCodePageAnsi) + L".txt";
-  ::CreateDirectoryW((Folder() + L"tokensim").c_str(), nullptr);
+  std::wstring path = ExecutableFolder() + L"tokensim\\" + ToWide(name, kCodePageAnsi) + L".txt";
+  ::CreateDirectoryW((ExecutableFolder() + L"tokensim").c_str(), nullptr);
   ::SetEnvironmentVariableW(L"TOKENSIM_STATE", path.c_str());
   Sim(tokensim::Reset());
 }

@@ -20,7 +20,7 @@ namespace {
 void RunsTheInstallerFromAFolderWithASpace(const std::string& shown) {
   const UpdateSite site;
   const SettingsValue installed(L"Version", L"3.0.0");
-  const std::wstring parent = TestFolder() + L"launch-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring parent = ExecutableFolder() + L"launch-" + std::to_wstring(::GetCurrentProcessId());
   {
     const TemporaryFolder temp(parent + L"\\temp folder");
     // What the installer's path as an unquoted command line would start instead.

@@ -32,7 +32,7 @@ constexpr DWORD kMutexProbePauseMs = 2000;
 using Requests = std::vector<std::string>;
 
 std::wstring OwnFolder(const wchar_t* purpose) {
-  return TestFolder() + purpose + std::to_wstring(::GetCurrentProcessId());
+  return ExecutableFolder() + purpose + std::to_wstring(::GetCurrentProcessId());
 }
 
 // A seam of the update agent replaced while this lives.

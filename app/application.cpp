@@ -1,8 +1,8 @@
 #include "app/application.h"
 
 #include "app/main_dialog.h"
-#include "app/message_box.h"
 #include "localisation/lang.h"
+#include "platform/system_calls.h"
 #include "token/product_info.h"
 #include "token/token_access.h"
 

@@ -3,11 +3,11 @@
 #include "app/cert_expired.h"
 #include "app/instance_message.h"
 #include "app/manager.h"
-#include "app/message_box.h"
 #include "app/tray_menu.h"
 #include "balloon/balloon_window.h"
 #include "localisation/format_text.h"
 #include "localisation/lang.h"
+#include "platform/system_calls.h"
 #include "platform/system_version.h"
 #include "token/product_info.h"
 #include "update/update.h"
@@ -18,9 +18,6 @@ namespace {
 
 constexpr UINT kStartupDelayMs = 200;
 constexpr UINT kIconRemovalDelayMs = 5000;
-// A module that errs for a moment (a USB hiccup, a busy card) is asked again a few times.
-constexpr UINT kReadAgainDelayMs = 1000;
-constexpr int kReadAgainTries = 3;
 constexpr int kTokenNotificationSeconds = 10;
 constexpr int kMenuResultSeconds = 5;
 constexpr int kTitleCapacity = 260;
@@ -91,16 +88,14 @@ BOOL CTessardDlg::OnInitDialog() {
 }
 
 void CTessardDlg::LoadSettings() {
-  m_nLanguageId = LanguageIdOf(settings_);
-  m_bNonCache = NonCacheOf(settings_);
-  if (m_nLanguageId > 0) LangSetId(m_nLanguageId);
-  m_strManagerExe = kProductInfo.managerExeName;
-  m_strUpdateFolder = UpdateFolderOf(settings_.updateUrl);
+  if (const int languageId = LanguageIdOf(settings_); languageId > 0) LangSetId(languageId);
   m_bTrayIconWanted = true;
   m_nWarnDays = 30;
 }
 
-bool CTessardDlg::LaunchManager() { return tessard::LaunchManager(settings_, m_strManagerExe); }
+bool CTessardDlg::LaunchManager() { return tessard::LaunchManager(settings_, kProductInfo.managerExeName); }
+
+void CTessardDlg::EndManager() { TerminateManager(kProductInfo.managerExeName); }
 
 void CTessardDlg::HideFromTaskbar() {
   const LONG_PTR style = ::GetWindowLongPtrW(Window(), GWL_EXSTYLE);
@@ -131,6 +126,10 @@ bool CTessardDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
     case kTokenEventMessage:
       OnTokenEvent(wParam, lParam);
       result = 1;
+      return true;
+    case kReadAgainRequest:
+      // A slot of a token gone meanwhile has nothing to read.
+      if (m_token.IsSlotKnown(wParam)) ReadAgainLater(wParam);
       return true;
     case WM_PAINT:
       if (!::IsIconic(Window())) return false;
@@ -179,7 +178,7 @@ void CTessardDlg::OnInstanceMessage(WPARAM wParam) {
     m_bEnding = true;
     ::EnumThreadWindows(::GetCurrentThreadId(), &EndOwnModalWindow, reinterpret_cast<LPARAM>(Window()));
     ::DestroyWindow(Window());
-    TerminateManager(m_strManagerExe);
+    EndManager();
   }
 }
 
@@ -190,13 +189,13 @@ void CTessardDlg::OnTokenEvent(WPARAM wParam, LPARAM lParam) {
       // A removal that went unreported: the token recorded in the slot leaves first.
       if (m_token.HoldsAnotherToken(event.slot)) {
         OnRemoval(event.slot);
-        TerminateManager(m_strManagerExe);
+        EndManager();
       }
       OnInsertion(event.slot);
       break;
     case TokenEventRoute::Removal:
       OnRemoval(event.slot);
-      TerminateManager(m_strManagerExe);
+      EndManager();
       break;
     case TokenEventRoute::Worker:
       if (m_worker.IsRunning()) {
@@ -215,7 +214,10 @@ void CTessardDlg::OnTokenEvent(WPARAM wParam, LPARAM lParam) {
 
 void CTessardDlg::OnWorkerEvent(const TokenEvent& event) {
   if (event.code == TOKEN_EVENT_OBJECT_CREATED) {
-    m_token.OnObjectCreated(event.slot, event.data);
+    // Posted, since the worker runs it: the window thread keeps the read-again state.
+    if (!m_token.OnObjectCreated(event.slot, event.data)) {
+      ::PostMessageW(Window(), kReadAgainRequest, event.slot, 0);
+    }
   } else if (event.code == TOKEN_EVENT_OBJECT_DELETED) {
     m_token.OnObjectDeleted(event.slot, event.data);
   }
@@ -278,7 +280,7 @@ void CTessardDlg::OnStartupTimer() {
   for (CK_SLOT_ID slot : m_token.SlotsReadInPart()) ReadAgainLater(slot);
   if (m_token.HasTokens() && m_bTrayIconWanted) {
     AddTrayIcon();
-    RunUpdate(m_strUpdateFolder, {m_nInstanceMessage, kInstanceTerminate});
+    if (RunUpdateAgent() == UpdateRun::Stopped) return;
     LaunchManager();
   }
 }
@@ -297,44 +299,52 @@ void CTessardDlg::OnTokenRecorded(CK_SLOT_ID slot) {
   ::KillTimer(Window(), TimerIconRemoval);
   if (!m_tray.IsShown() && m_bTrayIconWanted) AddTrayIcon();
   ShowBalloon(LangGetString(text::kTokenInserted), kTokenNotificationSeconds);
-  RunUpdate(m_strUpdateFolder, {m_nInstanceMessage, kInstanceTerminate});
-  FetchUpdateConfig(m_strUpdateFolder, slot, m_nWarnDays, m_strBrowserUrl);
-  if (m_nWarnDays >= 0 && m_token.CheckExpiry(slot, m_nWarnDays)) {
-    CCertExpired dialog;
-    dialog.DoModal(Window());
-    // Events went on while the dialog was open: the token may have left, or the program
-    // been told to end.
-    if (m_bEnding || !m_token.IsSlotKnown(slot)) return;
-  }
+  // Stopped, the run was cut short by the request to end, which waits in the queue.
+  if (RunUpdateAgent() == UpdateRun::Stopped) return;
+  FetchUpdateConfig(UpdateFolderOf(settings_.updateUrl), slot, m_nWarnDays, m_strBrowserUrl);
+  if (!WarnOfExpiry(slot)) return;
   LaunchManager();
   if (!m_strBrowserUrl.empty()) m_token.LaunchInfoPage(slot, m_strBrowserUrl);
 }
 
+UpdateRun CTessardDlg::RunUpdateAgent() {
+  return RunUpdate(UpdateFolderOf(settings_.updateUrl), {m_nInstanceMessage, kInstanceTerminate});
+}
+
+bool CTessardDlg::WarnOfExpiry(CK_SLOT_ID slot) {
+  if (m_nWarnDays < 0 || !m_token.CheckExpiry(slot, m_nWarnDays)) return true;
+  CCertExpired dialog;
+  dialog.DoModal(Window());
+  // Events went on while the dialog was open: the token may have left, or the program been
+  // told to end.
+  return !m_bEnding && m_token.IsSlotKnown(slot);
+}
+
 void CTessardDlg::ReadAgainLater(CK_SLOT_ID slot) {
-  m_readAgain[slot] = kReadAgainTries;
-  ::SetTimer(Window(), TimerReadAgain, kReadAgainDelayMs, nullptr);
+  m_readAgain.Schedule(static_cast<uint32_t>(slot));
+  ::SetTimer(Window(), TimerReadAgain, ReadAgain::kDelayMs, nullptr);
 }
 
 void CTessardDlg::OnReadAgainTimer() {
-  // A modal dialog of an earlier round may be open; its round is not over yet.
-  if (m_bReadingAgain) return;
-  m_bReadingAgain = true;
-  std::vector<CK_SLOT_ID> due;
-  for (const auto& [slot, tries] : m_readAgain) due.push_back(slot);
-  for (CK_SLOT_ID slot : due) {
-    auto pending = m_readAgain.find(slot);
-    if (pending == m_readAgain.end()) continue;
+  m_readAgain.Round([this](uint32_t slot) {
     const bool wasKnown = m_token.IsSlotKnown(slot);
-    if (m_token.OnTokenInserted(slot, m_strBrowserUrl) || --pending->second == 0) m_readAgain.erase(pending);
-    if (!wasKnown && m_token.IsSlotKnown(slot)) OnTokenRecorded(slot);
-    if (m_bEnding) break;
-  }
-  if (m_readAgain.empty() && !m_bEnding) ::KillTimer(Window(), TimerReadAgain);
-  m_bReadingAgain = false;
+    const bool whole = m_token.OnTokenInserted(slot, m_strBrowserUrl);
+    if (m_token.IsSlotKnown(slot)) {
+      // A token known already may hold certificates this try found that its first read had not.
+      if (wasKnown) {
+        WarnOfExpiry(slot);
+      } else {
+        OnTokenRecorded(slot);
+      }
+    }
+    if (m_bEnding) return ReadOutcome::Ending;
+    return whole ? ReadOutcome::Whole : ReadOutcome::InPart;
+  });
+  if (!m_readAgain.Pending() && !m_bEnding) ::KillTimer(Window(), TimerReadAgain);
 }
 
 void CTessardDlg::OnRemoval(CK_SLOT_ID slot) {
-  m_readAgain.erase(slot);
+  m_readAgain.Cancel(static_cast<uint32_t>(slot));
   if (!m_token.IsSlotKnown(slot)) return;
   ::EnumWindows(&CloseOwnedDialogs, reinterpret_cast<LPARAM>(Window()));
   ShowBalloon(LangGetString(text::kTokenRemoved), kTokenNotificationSeconds);
@@ -349,7 +359,7 @@ LRESULT CTessardDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
   if (lParam == WM_LBUTTONDBLCLK && wParam == kTrayIconId) {
     LaunchManager();
   } else if (lParam == WM_RBUTTONDOWN) {
-    const UINT command = TrackTrayMenu(Window(), m_nLanguageId, m_bNonCache);
+    const UINT command = TrackTrayMenu(Window(), LanguageIdOf(settings_), NonCacheOf(settings_));
     if (std::optional<std::wstring> result = StoreTrayChoice(command)) ShowBalloon(*result, kMenuResultSeconds);
   }
   return 0;

@@ -7,18 +7,18 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "app/dialog_base.h"
 #include "app/event_worker.h"
 #include "app/progress.h"
+#include "app/read_again.h"
 #include "app/settings.h"
 #include "app/tray_icon.h"
 #include "resources/resource.h"
 #include "token/token_access_interface.h"
 #include "token/token_event.h"
+#include "update/update.h"
 
 namespace tessard {
 
@@ -28,6 +28,9 @@ enum DialogTimer : UINT_PTR {
   TimerIconRemoval = 3,
   TimerReadAgain = 4,  // tokens whose reading a module error cut short
 };
+
+// Posted by the worker: wParam is a slot whose token is to be read again.
+inline constexpr UINT kReadAgainRequest = WM_APP + 1;
 
 // The shell's "TaskbarCreated" broadcast, registered once at program start.
 UINT TaskbarCreatedMessage();
@@ -40,21 +43,15 @@ class CTessardDlg : public DialogBase {
 
   bool Create() { return DialogBase::Create(IDD_TESSARD_DIALOG, parent_); }
 
-  // Read by tests.
-  bool IsTrayIconShown() const { return m_tray.IsShown(); }
-  bool IsTrayIconWanted() const { return m_bTrayIconWanted; }
-  bool IsWorkerRunning() const { return m_worker.IsRunning(); }
-  size_t QueuedEventCount() { return m_worker.QueuedCount(); }
-
-  // Ends the worker; afterwards events 3 to 5 are handled on the window thread.
-  void StopWorker() { m_worker.Stop(); }
-
  protected:
   BOOL OnInitDialog() override;
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void OnCancel() override {}
 
  private:
+  // What the dialog's tests look at inside it.
+  friend struct MainDialogProbe;
+
   void OnTokenEvent(WPARAM wParam, LPARAM lParam);
   void OnWorkerEvent(const TokenEvent& event);
   void OnInstanceMessage(WPARAM wParam);
@@ -64,6 +61,11 @@ class CTessardDlg : public DialogBase {
   // The steps after a token of this system was recorded: icon, notification, update,
   // expiry check and manager.
   void OnTokenRecorded(CK_SLOT_ID slot);
+  // The update agent's run; Stopped when the program was asked to end meanwhile.
+  UpdateRun RunUpdateAgent();
+  // The expiry dialog when a certificate of the slot's token not checked before expires soon;
+  // false when the insertion's steps are not to go on after it.
+  bool WarnOfExpiry(CK_SLOT_ID slot);
   void ReadAgainLater(CK_SLOT_ID slot);
   void OnReadAgainTimer();
   void OnRemoval(CK_SLOT_ID slot);
@@ -76,6 +78,7 @@ class CTessardDlg : public DialogBase {
 
   void LoadSettings();
   bool LaunchManager();
+  void EndManager();
   void AddTrayIcon();
   void ShowBalloon(const std::wstring& text, int seconds) { m_tray.ShowBalloon(text, seconds); }
   LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
@@ -90,18 +93,13 @@ class CTessardDlg : public DialogBase {
   TrayIcon m_tray;
   EventWorker m_worker;
   std::wstring m_strBrowserUrl;
-  std::wstring m_strUpdateFolder;
   int m_nWarnDays = 30;
-  std::wstring m_strManagerExe;
-  int m_nLanguageId = 1033;
   bool m_bTrayIconWanted = true;
-  bool m_bNonCache = false;
   // Set once the program is told to end; a modal dialog of an insertion may still be
   // returning then.
   bool m_bEnding = false;
-  // Slots to read again, with the tries left; removal cancels.
-  std::map<CK_SLOT_ID, int> m_readAgain;
-  bool m_bReadingAgain = false;
+  // Slots whose reading was cut short; removal cancels.
+  ReadAgain m_readAgain;
 };
 
 }  // namespace tessard

@@ -3,7 +3,7 @@
 // After <windows.h>, which it needs.
 #include <tlhelp32.h>
 
-#include "app/shell_open.h"
+#include "platform/system_calls.h"
 
 namespace tessard {
 

@@ -1,8 +1,8 @@
 #include "app/settings.h"
 
-#include "app/registry_write.h"
 #include "localisation/language_file.h"
 #include "platform/registry.h"
+#include "platform/system_calls.h"
 
 namespace tessard {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/shell_notify.h"
 #include "balloon/balloon_window.h"
+#include "platform/system_calls.h"
 #include "resources/resource.h"
 
 namespace tessard {

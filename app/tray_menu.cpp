@@ -1,9 +1,9 @@
 #include "app/tray_menu.h"
 
-#include "app/popup_menu.h"
 #include "app/settings.h"
 #include "localisation/lang.h"
 #include "platform/handles.h"
+#include "platform/system_calls.h"
 
 namespace tessard {
 

@@ -32,8 +32,13 @@ struct PublicKeyFacts {
 
 // What registration needs to know of the token a certificate is on.
 struct TokenFacts {
-  // The provider of the card type the token's card matched in the smart-card database.
-  std::optional<std::wstring> cardProvider;
+  // CK_TOKEN_INFO's serial number as the module gave it; none while it would not say.
+  std::optional<std::string> serialNumber;
+  // The slot description: the reader's name, which the container path of a key names.
+  std::wstring readerName;
+  // The provider its "MY" entries name: that of the card type the token's card matched in the
+  // smart-card database, else the product's own.
+  std::wstring providerName;
   // The token's public keys; none when they could not be read.
   std::optional<std::vector<PublicKeyFacts>> publicKeys;
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "certstore/rsa_modulus.h"
+#include "platform/text_convert.h"
+#include "platform/trace.h"
 #include "platform/two_call.h"
 
 namespace tessard {
@@ -55,24 +57,52 @@ bool SetKeyProviderInfo(PCCERT_CONTEXT certificate, const StoreAddition& additio
   return ::CertSetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, 0, &info) != FALSE;
 }
 
-bool SetFriendlyName(PCCERT_CONTEXT certificate, const CertBytes& name) {
-  CertBytes bytes = name;
+bool SetBytesProperty(PCCERT_CONTEXT certificate, DWORD property, const CertBytes& value) {
+  CertBytes bytes = value;
   CRYPT_DATA_BLOB blob{static_cast<DWORD>(bytes.size()), bytes.data()};
-  return ::CertSetCertificateContextProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob) != FALSE;
+  return ::CertSetCertificateContextProperty(certificate, property, 0, &blob) != FALSE;
+}
+
+bool SetDescription(PCCERT_CONTEXT certificate, const std::wstring& text) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+  return SetBytesProperty(certificate, CERT_DESCRIPTION_PROP_ID,
+                          CertBytes(bytes, bytes + (text.size() + 1) * sizeof(wchar_t)));
 }
 
 // A replacing add keeps the earlier entry's properties under Wine, key-provider information
 // included, where Windows takes the new ones; deleting the earlier entry first gives
-// Windows' result on both.
-void DeleteEarlierEntry(HCERTSTORE store, PCCERT_CONTEXT certificate) {
+// Windows' result on both. Its friendly name, which another program may have given it, is
+// handed back.
+std::optional<CertBytes> TakeEarlierEntry(HCERTSTORE store, PCCERT_CONTEXT certificate) {
   UniqueCertContext earlier(
       ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate, nullptr));
+  if (!earlier) return std::nullopt;
+  std::optional<CertBytes> name = ReadCertificateProperty(earlier.get(), CERT_FRIENDLY_NAME_PROP_ID);
   // CertDeleteCertificateFromStore frees the context it is given.
-  if (earlier) ::CertDeleteCertificateFromStore(earlier.release());
+  ::CertDeleteCertificateFromStore(earlier.release());
+  return name;
+}
+
+// The serial number as the mark names it: ANSI text without the padding of CK_TOKEN_INFO.
+std::wstring SerialText(const std::optional<std::string>& serialNumber) {
+  std::wstring text = ToWide(serialNumber.value_or(std::string()), kCodePageAnsi);
+  while (!text.empty() && text.back() == L' ') text.pop_back();
+  return text;
 }
 
 bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// False, with the line that says why the certificate went to no store.
+bool TraceUnplaced(const CertificateFacts& certificate, const wchar_t* why) {
+  Trace(L"the certificate of container \"" + certificate.containerName + L"\" goes to no store: " + why);
+  return false;
+}
+
+bool TraceRefusal(const StoreAddition& addition, const wchar_t* step) {
+  Trace(L"\"" + addition.storeName + L"\" refused " + step + L" of a certificate: " + HexCode(::GetLastError()));
+  return false;
 }
 
 }  // namespace
@@ -114,29 +144,50 @@ DWORD KeySpecFromKeyUsage(PCCERT_CONTEXT certificate) {
 bool AddCertificateToStore(UserStores& stores, PCCERT_CONTEXT certificate, const StoreAddition& addition) {
   const HCERTSTORE store = stores.Get(addition.storeName.c_str());
   if (!store) return false;
-  if (addition.friendlyName) SetFriendlyName(certificate, *addition.friendlyName);
+  if (addition.friendlyName) SetBytesProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID, *addition.friendlyName);
   const bool personal = addition.storeName == kPersonalStore;
-  if (personal && !SetKeyProviderInfo(certificate, addition)) return false;
-  if (personal) DeleteEarlierEntry(store, certificate);
+  if (personal &&
+      (!SetKeyProviderInfo(certificate, addition) || !SetDescription(certificate, addition.ownershipMark))) {
+    return TraceRefusal(addition, L"the key-provider information or the mark");
+  }
+  if (personal) {
+    std::optional<CertBytes> earlierName = TakeEarlierEntry(store, certificate);
+    if (!addition.friendlyName && earlierName) SetBytesProperty(certificate, CERT_FRIENDLY_NAME_PROP_ID, *earlierName);
+  }
   const DWORD disposition = personal ? CERT_STORE_ADD_REPLACE_EXISTING : CERT_STORE_ADD_USE_EXISTING;
-  return ::CertAddCertificateContextToStore(store, certificate, disposition, nullptr) != FALSE;
+  if (!::CertAddCertificateContextToStore(store, certificate, disposition, nullptr)) {
+    return TraceRefusal(addition, L"the addition");
+  }
+  return true;
 }
 
-bool RegisterCertificate(UserStores& stores, const TokenFacts& token, const std::wstring& providerName,
-                         CertificateFacts& certificate) {
+std::optional<Registration> RegistrationOf(const TokenFacts& token, const CertificateFacts& certificate) {
+  std::optional<std::wstring> path = BuildContainerPath(token.readerName, certificate.containerName);
+  if (!path) return std::nullopt;
+  return Registration{{SerialText(token.serialNumber), std::move(*path), token.providerName},
+                      {token.providerName, certificate.containerName, certificate.keySpec}};
+}
+
+bool RegisterCertificate(UserStores& stores, const TokenFacts& token, CertificateFacts& certificate) {
   // Whether the key pair is on the token decides between "MY" and the other stores; when the
   // token's keys could not be read nobody can tell, and no store is chosen on a guess.
-  if (!token.publicKeys) return false;
+  if (!token.publicKeys) return TraceUnplaced(certificate, L"the token's keys could not be read");
   const std::vector<PublicKeyFacts>& keys = *token.publicKeys;
   const UniqueCertContext context = DecodeCertificate(certificate.value);
-  if (!context) return false;
+  if (!context) return TraceUnplaced(certificate, L"its value is not one certificate that crypt32 decodes");
   StoreAddition addition;
   addition.storeName = IsUserCertificate(context.get(), keys) ? kPersonalStore : ChooseAuthorityStore(context.get());
   addition.containerName = certificate.containerName;
-  addition.providerName = token.cardProvider.value_or(providerName);
+  addition.providerName = token.providerName;
   addition.keySpec = FindKeySpec(certificate, keys).value_or(KeySpecFromKeyUsage(context.get()));
   addition.friendlyName = certificate.friendlyName;
   certificate.keySpec = addition.keySpec;
+  if (addition.storeName == kPersonalStore) {
+    const std::optional<Registration> registration = RegistrationOf(token, certificate);
+    // Its entry could never be told from another program's.
+    if (!registration) return TraceUnplaced(certificate, L"its container path is too long");
+    addition.ownershipMark = OwnershipMark(registration->owner);
+  }
   return AddCertificateToStore(stores, context.get(), addition);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "certstore/certificate_facts.h"
+#include "certstore/removal_rules.h"
 #include "certstore/user_stores.h"
 
 namespace tessard {
@@ -42,17 +43,21 @@ struct StoreAddition {
   std::wstring providerName;   // "MY" only
   DWORD keySpec = AT_KEYEXCHANGE;
   std::optional<CertBytes> friendlyName;  // set as it stands, on every store
+  std::wstring ownershipMark;             // "MY" only: the entry's description
 };
 
-// "MY" replaces an existing entry and carries key-provider information; the other stores
+// "MY" replaces an existing entry of the same certificate, keeping its friendly name where the
+// addition brings none, and carries key-provider information and the mark; the other stores
 // keep an existing entry.
 bool AddCertificateToStore(UserStores& stores, PCCERT_CONTEXT certificate, const StoreAddition& addition);
 
-// Adds the certificate to the store its key and kind decide and records its key spec.
-// `providerName` serves when the token's card named no provider. False when it was not
-// added, also when the token's keys are unknown.
-bool RegisterCertificate(UserStores& stores, const TokenFacts& token, const std::wstring& providerName,
-                         CertificateFacts& certificate);
+// What registering the certificate of that token writes into "MY"; none when its container
+// path is too long to be used.
+std::optional<Registration> RegistrationOf(const TokenFacts& token, const CertificateFacts& certificate);
+
+// Adds the certificate to the store its key and kind decide and records its key spec. False
+// when it was not added, also when the token's keys are unknown.
+bool RegisterCertificate(UserStores& stores, const TokenFacts& token, CertificateFacts& certificate);
 
 // The friendly name of the first certificate in the store encoded exactly as value; the
 // search stops at the first such certificate, with nothing when it has no usable name.

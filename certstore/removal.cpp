@@ -5,7 +5,7 @@
 namespace tessard {
 namespace {
 
-std::optional<KeyProviderEntry> ReadKeyProviderEntry(PCCERT_CONTEXT certificate) {
+std::optional<KeyProviderEntry> ReadKeyProvider(PCCERT_CONTEXT certificate) {
   const auto buffer = ReadCertificateProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID);
   if (!buffer || buffer->size() < sizeof(CRYPT_KEY_PROV_INFO)) return std::nullopt;
   // The property's strings point into the buffer itself; it stays alive while they are copied.
@@ -17,39 +17,53 @@ std::optional<KeyProviderEntry> ReadKeyProviderEntry(PCCERT_CONTEXT certificate)
   return entry;
 }
 
-// Deletes every "MY" entry with key-provider information that the predicate accepts.
+// The description up to its terminator; none when the entry has none.
+std::optional<std::wstring> ReadDescription(PCCERT_CONTEXT certificate) {
+  const auto bytes = ReadCertificateProperty(certificate, CERT_DESCRIPTION_PROP_ID);
+  if (!bytes) return std::nullopt;
+  std::wstring text(bytes->size() / sizeof(wchar_t), L'\0');
+  std::copy_n(bytes->data(), text.size() * sizeof(wchar_t), reinterpret_cast<std::uint8_t*>(text.data()));
+  return text.substr(0, text.find(L'\0'));
+}
+
+PersonalEntry ReadPersonalEntry(PCCERT_CONTEXT certificate) {
+  return {ReadDescription(certificate), ReadKeyProvider(certificate)};
+}
+
+// Deletes every "MY" entry that the predicate accepts.
 template <typename Predicate>
 bool DeletePersonalEntries(UserStores& stores, Predicate belongs) {
   const HCERTSTORE store = stores.Get(kPersonalStore);
   if (!store) return false;
   DeferredDeletion deletion;
   for (PCCERT_CONTEXT certificate : StoreCertificates(store)) {
-    const auto entry = ReadKeyProviderEntry(certificate);
-    if (entry && belongs(*entry)) deletion.Pick(certificate);
+    if (belongs(certificate)) deletion.Pick(certificate);
   }
   deletion.DeleteAll();
   return true;
 }
 
-}  // namespace
-
-std::optional<RegisteredKey> RegisteredKeyOf(const std::wstring& providerName, const std::wstring& readerName,
-                                             const CertificateFacts& certificate) {
-  const auto path = BuildContainerPath(readerName, certificate.containerName);
-  if (!path) return std::nullopt;
-  return RegisteredKey{providerName, *path, certificate.containerName, certificate.keySpec};
+bool HoldsValue(PCCERT_CONTEXT certificate, const CertBytes& value) {
+  return std::equal(value.begin(), value.end(), certificate->pbCertEncoded,
+                    certificate->pbCertEncoded + certificate->cbCertEncoded);
 }
 
-bool UnregisterKeys(UserStores& stores, std::span<const RegisteredKey> keys) {
-  return DeletePersonalEntries(stores, [keys](const KeyProviderEntry& entry) {
-    return std::any_of(keys.begin(), keys.end(),
-                       [&entry](const RegisteredKey& key) { return BelongsToKey(entry, key); });
+}  // namespace
+
+bool UnregisterCertificates(UserStores& stores, std::span<const RegisteredCertificate> certificates) {
+  return DeletePersonalEntries(stores, [certificates](PCCERT_CONTEXT entry) {
+    const PersonalEntry read = ReadPersonalEntry(entry);
+    return std::any_of(certificates.begin(), certificates.end(), [&](const RegisteredCertificate& certificate) {
+      return (HoldsValue(entry, certificate.value) && WrittenBy(read, certificate.registration)) ||
+             (read.keyProvider && MadeBySystemForKey(*read.keyProvider, certificate.registration));
+    });
   });
 }
 
-bool PurgeProvider(UserStores& stores, const std::wstring& providerName) {
-  return DeletePersonalEntries(stores, [&providerName](const KeyProviderEntry& entry) {
-    return !entry.providerName.empty() && ::lstrcmpiW(entry.providerName.c_str(), providerName.c_str()) == 0;
+bool PurgeOwnEntries(UserStores& stores, std::optional<std::wstring_view> earlierVersionsProvider) {
+  return DeletePersonalEntries(stores, [earlierVersionsProvider](PCCERT_CONTEXT entry) {
+    const PersonalEntry read = ReadPersonalEntry(entry);
+    return MarkedAsWritten(read) || (earlierVersionsProvider && LeftByEarlierVersion(read, *earlierVersionsProvider));
   });
 }
 

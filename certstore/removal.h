@@ -1,7 +1,6 @@
 #pragma once
-// Removal of what registration put into "MY": entries are recognised by their key-provider
-// information, not by the certificate bytes. "ROOT", "CA" and "ADDRESSBOOK" are never
-// touched.
+// Removal of what registration put into "MY": only entries still as Tessard wrote them (see
+// removal_rules.h). "ROOT", "CA" and "ADDRESSBOOK" are never touched.
 
 #include <optional>
 #include <span>
@@ -13,16 +12,19 @@
 
 namespace tessard {
 
-// The key a registered certificate names, for the removal rules; none when its container
-// path is too long to be used.
-std::optional<RegisteredKey> RegisteredKeyOf(const std::wstring& providerName, const std::wstring& readerName,
-                                             const CertificateFacts& certificate);
+struct RegisteredCertificate {
+  CertBytes value;
+  Registration registration;
+};
 
-// Deletes from "MY", in one pass over the store, every entry that belongs to one of the
-// keys; false when the store cannot be opened.
-bool UnregisterKeys(UserStores& stores, std::span<const RegisteredKey> keys);
+// Deletes from "MY", in one pass over the store, each certificate's entry as its registration
+// wrote it, and the system's key storage entries of its key; false when the store cannot be
+// opened.
+bool UnregisterCertificates(UserStores& stores, std::span<const RegisteredCertificate> certificates);
 
-// Deletes from "MY" every entry whose provider equals providerName, ignoring case.
-bool PurgeProvider(UserStores& stores, const std::wstring& providerName);
+// Deletes what a run of the program (this one, or one that was killed) left in "MY": every
+// entry still as Tessard marked it and, at start-up, what earlier versions left unmarked for
+// the product's own provider.
+bool PurgeOwnEntries(UserStores& stores, std::optional<std::wstring_view> earlierVersionsProvider);
 
 }  // namespace tessard

@@ -1,6 +1,10 @@
 #pragma once
-// Which "MY" entries belong to a token's certificate, decided over plain values so that
-// the rules are tested without a certificate store.
+// Which "MY" entries are Tessard's to take out, decided over plain values so that the rules
+// are tested without a certificate store. Every entry Tessard writes carries a mark of
+// ownership in its description (what certmgr shows, so that a support person sees where it
+// came from): the token's serial number, the container path of the key and the provider. An
+// entry is taken out only while its mark and its key-provider information are still as
+// Tessard wrote them; whatever another program made or changed stays.
 
 #include <optional>
 #include <string>
@@ -16,27 +20,46 @@ struct KeyProviderEntry {
   std::wstring providerName;
   std::wstring containerName;
   unsigned long keySpec = 0;
+  bool operator==(const KeyProviderEntry&) const = default;
 };
 
-// The certificate being unregistered and where its key lives.
-struct RegisteredKey {
-  std::wstring providerName;  // the provider in use for the token
+// Whose an entry is, as its mark says.
+struct Ownership {
+  std::wstring serialNumber;  // the token's, without its padding
   std::wstring containerPath;
-  std::wstring bareContainer;
-  unsigned long keySpec = 0;
+  std::wstring providerName;
+  bool operator==(const Ownership&) const = default;
 };
 
-// An entry names the certificate's container only when its container is the bare name or
-// the whole path: a mere substring would let a short name hit another program's entry.
-bool NamesContainer(const KeyProviderEntry& entry, const RegisteredKey& key);
+// "Tessard; token <serial>; key <container path>; provider <provider>".
+std::wstring OwnershipMark(const Ownership& owner);
+// None when the text is no mark of Tessard's.
+std::optional<Ownership> ReadOwnershipMark(std::wstring_view description);
 
-// Entries this program registered: same key spec, a provider containing ours.
-bool MatchesRuleA(const KeyProviderEntry& entry, const RegisteredKey& key);
+// One "MY" entry as removal sees it.
+struct PersonalEntry {
+  std::optional<std::wstring> description;
+  std::optional<KeyProviderEntry> keyProvider;
+};
 
-// Entries the system's key storage provider made for our container while the base smart
-// card provider serves the token.
-bool MatchesRuleB(const KeyProviderEntry& entry, const RegisteredKey& key);
+// What registering one certificate wrote into its "MY" entry.
+struct Registration {
+  Ownership owner;
+  KeyProviderEntry keyProvider;
+};
 
-bool BelongsToKey(const KeyProviderEntry& entry, const RegisteredKey& key);
+// The entry is still as this registration wrote it.
+bool WrittenBy(const PersonalEntry& entry, const Registration& registration);
+
+// An entry the system's smart-card key storage provider made for the registration's container
+// while the base smart-card provider serves the token: it points at the token's own key.
+bool MadeBySystemForKey(const KeyProviderEntry& entry, const Registration& registration);
+
+// An entry Tessard marked, with the key-provider information its mark names: what a purge
+// takes out, whichever token it came from.
+bool MarkedAsWritten(const PersonalEntry& entry);
+
+// What versions before the mark left: an unmarked entry of the product's own provider.
+bool LeftByEarlierVersion(const PersonalEntry& entry, std::wstring_view productProvider);
 
 }  // namespace tessard

@@ -1,26 +1,16 @@
 #include "certstore/user_stores.h"
 
 #include "certstore/certificate_encoding.h"
+#include "platform/system_calls.h"
+#include "platform/trace.h"
 #include "platform/two_call.h"
 
 namespace tessard {
 
-namespace {
-
-HCERTSTORE OpenRegistryStore(const wchar_t* name) {
-  return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, name);
-}
-
-StoreOpenFunction storeOpener = &OpenRegistryStore;
-
-}  // namespace
-
-UniqueCertStore OpenUserStore(const wchar_t* name) { return UniqueCertStore(storeOpener(name)); }
-
-StoreOpenFunction ReplaceStoreOpenFunction(StoreOpenFunction function) {
-  const StoreOpenFunction previous = storeOpener;
-  storeOpener = function;
-  return previous;
+UniqueCertStore OpenUserStore(const wchar_t* name) {
+  UniqueCertStore store(OpenUserStoreHandle(name));
+  if (!store) Trace(L"the user store \"" + std::wstring(name) + L"\" did not open: " + HexCode(::GetLastError()));
+  return store;
 }
 
 UserStores::~UserStores() {

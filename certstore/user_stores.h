@@ -18,13 +18,8 @@ namespace tessard {
 inline constexpr wchar_t kPersonalStore[] = L"MY";
 inline constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
+// The store, null when it does not open (which the failure trace records).
 UniqueCertStore OpenUserStore(const wchar_t* name);
-
-// Every user store is opened through one replaceable function, so that a test can refuse
-// one; the function gives a store handle that the caller then owns, or null.
-using StoreOpenFunction = HCERTSTORE (*)(const wchar_t* name);
-// Returns the function that was in place.
-StoreOpenFunction ReplaceStoreOpenFunction(StoreOpenFunction function);
 
 // The stores one operation (an insertion, a removal, a wipe, a purge) works in. Opening a
 // store reads every entry it holds, so each is opened at most once for the operation, on

@@ -5,6 +5,7 @@
 #include "localisation/language_platform_win32.h"
 #include "platform/handles.h"
 #include "platform/text_convert.h"
+#include "platform/trace.h"
 
 namespace tessard {
 
@@ -59,6 +60,10 @@ std::wstring Win32LanguagePlatform::ExecutablePath() {
 uint16_t Win32LanguagePlatform::UserDefaultLanguage() { return UserLanguage(); }
 
 zeph::MultiByteToWide Win32LanguagePlatform::Converter() { return SystemToWide; }
+
+void Win32LanguagePlatform::Refused(const std::wstring& path, const wchar_t* why) {
+  Trace(L"the language file " + path + L" is refused: " + why);
+}
 
 }  // namespace tessard
 

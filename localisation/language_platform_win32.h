@@ -12,6 +12,7 @@ class Win32LanguagePlatform : public zeph::LanguagePlatform {
   std::wstring ExecutablePath() override;
   uint16_t UserDefaultLanguage() override;
   zeph::MultiByteToWide Converter() override;
+  void Refused(const std::wstring& path, const wchar_t* why) override;
 };
 
 }  // namespace tessard

@@ -104,9 +104,14 @@ bool MultiLanguage::LoadLanguage(const std::wstring& baseName, int32_t number) {
 bool MultiLanguage::LoadFile(const std::wstring& path) {
   ResetToBuiltIn();
   const std::optional<std::string> bytes = platform_.ReadFile(path);
-  if (!bytes || !languageFile_.Load(*bytes, platform_.Converter())) return false;
+  if (!bytes) return false;
+  if (!languageFile_.Load(*bytes, platform_.Converter())) {
+    platform_.Refused(path, L"its text does not decode or parse");
+    return false;
+  }
   if (!ApplySettings()) {
     ResetToBuiltIn();
+    platform_.Refused(path, L"it lacks a settings or a strings section, or the code page or language name");
     return false;
   }
   useBuiltIn_ = false;

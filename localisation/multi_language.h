@@ -21,6 +21,8 @@ class LanguagePlatform {
   virtual std::wstring ExecutablePath() = 0;
   virtual uint16_t UserDefaultLanguage() = 0;
   virtual MultiByteToWide Converter() = 0;
+  // A file that was read but is no language file; the program goes on in English.
+  virtual void Refused(const std::wstring& /*path*/, const wchar_t* /*why*/) {}
 };
 
 inline constexpr int32_t kLanguageIdNotSet = 0x1FFFFFFF;

@@ -21,11 +21,10 @@ bool AskVersion(OSVERSIONINFOEXW& info, DWORD size) {
 
 SystemVersion QuerySystemVersion() {
   SystemVersion version;
-  version.valid = AskVersion(version.info, sizeof(OSVERSIONINFOEXW)) ||
-                  AskVersion(version.info, sizeof(OSVERSIONINFOW));
+  version.valid =
+      AskVersion(version.info, sizeof(OSVERSIONINFOEXW)) || AskVersion(version.info, sizeof(OSVERSIONINFOW));
   if (!version.valid) ZeroMemory(&version.info, sizeof(version.info));
-  version.windows9xFamily = version.valid && IsWindows9xVersion(version.info.dwPlatformId,
-                                                                version.info.dwMajorVersion,
+  version.windows9xFamily = version.valid && IsWindows9xVersion(version.info.dwPlatformId, version.info.dwMajorVersion,
                                                                 version.info.dwMinorVersion);
   return version;
 }

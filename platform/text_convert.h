@@ -7,7 +7,7 @@
 
 namespace tessard {
 
-inline constexpr unsigned kCodePageAnsi = 0;     // CP_ACP
+inline constexpr unsigned kCodePageAnsi = 0;      // CP_ACP
 inline constexpr unsigned kCodePageUtf8 = 65001;  // CP_UTF8
 
 // Converts the whole of `text` (embedded zero bytes included) and returns the result up

@@ -13,6 +13,8 @@ int Thread::Start(Procedure procedure, StopCallback stopCallback, void* paramete
   procedure_ = procedure;
   stopCallback_ = stopCallback;
   parameter_ = parameter;
+  returned_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!returned_) return 1;
   // Marked running before the thread exists, so that a Stop right after Start waits for
   // the procedure instead of finding nothing to stop and letting it run on unasked.
   running_.store(true, std::memory_order_release);
@@ -30,24 +32,29 @@ unsigned __stdcall Thread::ThreadEntry(void* self) {
   thread->result_.store(0, std::memory_order_release);
   thread->result_.store(thread->procedure_(thread->parameter_), std::memory_order_release);
   thread->running_.store(false, std::memory_order_release);
+  ::SetEvent(thread->returned_.get());
   return 0;
 }
 
-void Thread::Stop() {
+bool Thread::Stop(DWORD limitMs) {
+  bool ended = true;
   if (IsRunning()) {
     stopRequested_.store(true, std::memory_order_release);
     if (stopCallback_ != nullptr && !stopCallback_(parameter_)) {
       Terminate();
-    } else {
-      ::Sleep(100);
-      // A yield loop rather than a blocking wait: it ends as soon as the procedure has
-      // returned, even while the thread itself is still on its way out.
-      while (IsRunning() && handle_ && ::WaitForSingleObject(handle_.get(), 0) != WAIT_OBJECT_0) {
-        ::Sleep(0);
+      ended = false;
+    } else if (handle_) {
+      // Ends as soon as the procedure has returned, even while the thread itself is still on
+      // its way out.
+      const HANDLE ends[] = {returned_.get(), handle_.get()};
+      if (::WaitForMultipleObjects(2, ends, FALSE, limitMs) == WAIT_TIMEOUT) {
+        Terminate();
+        ended = false;
       }
     }
   }
   handle_.reset();
+  return ended;
 }
 
 void Thread::Terminate() {

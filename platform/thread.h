@@ -24,7 +24,9 @@ class Thread {
 
   // 0 when the thread was started, 1 when a procedure still runs or creation failed.
   int Start(Procedure procedure, StopCallback stopCallback, void* parameter);
-  void Stop();
+  // Asks the procedure to end and waits until it has returned; past `limitMs` the thread is
+  // terminated. False when it had to be.
+  bool Stop(DWORD limitMs = INFINITE);
 
   bool IsRunning() const { return running_.load(std::memory_order_acquire); }
   bool IsStopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
@@ -35,6 +37,7 @@ class Thread {
   void Terminate();
 
   UniqueHandle handle_;
+  UniqueHandle returned_;  // set once the procedure has returned: the thread may still be exiting
   Procedure procedure_ = nullptr;
   StopCallback stopCallback_ = nullptr;
   void* parameter_ = nullptr;

@@ -13,6 +13,9 @@ class FailureBackoff {
   static constexpr unsigned kFirstPauseMs = 10;
   static constexpr unsigned kLongestPauseMs = 1000;
 
+  // The last call failed.
+  bool Failing() const { return pauseMs_ != 0; }
+
   // The pause before the next call, after a call that failed or not.
   unsigned PauseAfter(bool failed) {
     if (!failed) {

@@ -31,7 +31,7 @@ class Pkcs11Session {
   bool open_ = false;
 };
 
-// One C_FindObjectsInit .. C_FindObjectsFinal, one object per step.
+// One C_FindObjectsInit .. C_FindObjectsFinal.
 class FindOperation {
  public:
   FindOperation(const Pkcs11Session& session, CK_ATTRIBUTE* templ, CK_ULONG count);
@@ -39,9 +39,9 @@ class FindOperation {
   FindOperation(const FindOperation&) = delete;
   FindOperation& operator=(const FindOperation&) = delete;
 
-  // True with the next object; false when the search ran out or the module failed, with
-  // the failure (of the search's start too) in `status`.
-  bool Next(CK_OBJECT_HANDLE& object, CK_RV& status);
+  // Appends every object the search finds, many for each call; the failure of the search's
+  // start or of a step otherwise, with what came before it appended.
+  CK_RV All(std::vector<CK_OBJECT_HANDLE>& objects);
   void Finish();
 
  private:
@@ -50,18 +50,20 @@ class FindOperation {
   bool active_;
 };
 
-// One attribute of a read; an optional one may be missing from the object.
+// One attribute of a read: an optional one may be missing from the object; `expected` is a
+// buffer size that an ordinary object's value fits.
 struct AttributeRead {
   CK_ATTRIBUTE_TYPE type;
   bool optional = false;
+  CK_ULONG expected = 0;
 };
 
 using AttributeValues = std::vector<std::optional<std::vector<uint8_t>>>;
 
-// The two-call read of variable-length attributes: their lengths first, then zero-filled
-// buffers of length + 1. `values` gets one entry per attribute, cut to the length read; an
-// optional attribute that the object lacks or keeps secret stays empty, a required one
-// fails the read.
+// The attributes in one call into buffers of their expected sizes; only those that do not fit
+// (CKR_BUFFER_TOO_SMALL) are asked again, their lengths first, then into zero-filled buffers
+// of length + 1. `values` gets one entry per attribute, cut to the length read; an optional
+// attribute that the object lacks or keeps secret stays empty, a required one fails the read.
 CK_RV ReadAttributes(const Pkcs11Session& session, CK_OBJECT_HANDLE object,
                      std::initializer_list<AttributeRead> attributes, AttributeValues& values);
 

@@ -21,13 +21,13 @@ struct TokenCertificate : CertificateFacts {
 
 struct SlotEntry {
   CK_SLOT_ID slot = 0;
-  std::string serialNumber;  // CK_TOKEN_INFO's, as the module gave it
-  std::wstring readerName;
   // False when a module error cut the read short: what is listed is not all the token holds,
   // and reading it again is worth a try.
   bool readWhole = false;
-  TokenFacts token;  // its card's provider and its public keys
+  TokenFacts token;  // its serial number, reader, provider and public keys
   std::vector<TokenCertificate> certificates;
+  // The values whose expiry was checked: a read that finds more warns of those only.
+  std::vector<CertBytes> expiryChecked;
   UniqueHandle browserProcess;  // the information page's browser, once started
   DWORD browserThreadId = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ namespace tessard {
 // A program that writes a certificate to the token writes its "MY" entry too; the pause
 // gives it time to finish that entry, whose friendly name the token object then receives.
 inline constexpr DWORD kDefaultTwinSettleMs = 500;
+// How long Close waits for the monitor once the module is finalised: a module whose wait
+// does not return then is left to the end of the process.
+inline constexpr DWORD kMonitorEndLimitMs = 5000;
 
 class TokenAccess final : public TokenAccessInterface {
  public:
@@ -45,7 +49,7 @@ class TokenAccess final : public TokenAccessInterface {
   void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) override;
   void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) override;
 
-  void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
+  bool OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
   void OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
   bool UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) override;
   bool PurgeProviderCertificates() override;
@@ -58,16 +62,17 @@ class TokenAccess final : public TokenAccessInterface {
 
  private:
   CK_RV LoadAllSlots();
+  // The tokens listed as present; the list may change between the length query and the read.
+  CK_RV ListTokenSlots(std::vector<CK_SLOT_ID>& slots) const;
   // Reads the token and enters it in place of what the slot held, with its certificates
   // registered when `registering`. False when it could not be read whole.
-  bool LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, const std::string& serialNumber, bool registering);
+  bool LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, std::optional<std::string> serialNumber, bool registering);
 
   // The members below run with `lock` held.
-  bool RegisterCertificate(UserStores& stores, const SlotEntry& entry, TokenCertificate& certificate);
   void RegisterSlotCertificates(UserStores& stores, SlotEntry& entry);
   // Takes the certificates' "MY" entries out and registers each again for another token
   // that carries it too. When "MY" does not open, they are kept for the next operation.
-  void UnregisterCertificates(UserStores& stores, const std::wstring& readerName,
+  void UnregisterCertificates(UserStores& stores, const TokenFacts& token,
                               const std::vector<TokenCertificate>& certificates);
   // Takes out what earlier operations could not; every operation that opens the stores
   // under `lock` calls it first.
@@ -77,20 +82,17 @@ class TokenAccess final : public TokenAccessInterface {
   DWORD twinSettleMs = kDefaultTwinSettleMs;
   TokenModule module;
   TokenMonitor monitor;
-  // `lock` guards the slot table and the provider name. Every public member takes it once
-  // and the members above expect it held, so it is never taken twice on one thread. The
-  // token is read without it (LoadSlot reads aside and enters the whole entry under it),
-  // except by OnObjectCreated, which holds it throughout so that a removal waits for it.
+  // `lock` guards the slot table. Every public member takes it once and the members above
+  // expect it held, so it is never taken twice on one thread. The token is read without it
+  // (LoadSlot reads aside and enters the whole entry under it), except by OnObjectCreated,
+  // which holds it throughout so that a removal waits for it.
   std::list<SlotEntry> slots;
   // Slots with a token at start-up that could not be read at all.
   std::vector<CK_SLOT_ID> unreadSlots;
-  // The provider named in "MY" entries and recognised when removing them: the product's
-  // until a token's card names another, which then serves for the rest of the run.
-  std::wstring providerName;
   // Certificates of tokens gone whose "MY" entries could not be taken out, as the store did
-  // not open, with the reader their keys name.
+  // not open, with what they were registered for.
   struct Unreached {
-    std::wstring readerName;
+    TokenFacts token;
     std::vector<TokenCertificate> certificates;
   };
   std::vector<Unreached> unreached;

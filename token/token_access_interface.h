@@ -35,12 +35,16 @@ class TokenAccessInterface {
   virtual void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) = 0;
   virtual void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) = 0;
 
-  virtual void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) = 0;
+  // Registers a certificate written to the token. False when a module error kept it from
+  // being registered: the slot is then read again like one read in part.
+  virtual bool OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) = 0;
   virtual void OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) = 0;
   // Always true.
   virtual bool UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) = 0;
+  // Takes out of "MY" every entry still as Tessard wrote it.
   virtual bool PurgeProviderCertificates() = 0;
-  // True when a certificate of the slot's token expires within `days` or has expired.
+  // True when a certificate of the slot's token expires within `days` or has expired; each
+  // certificate counts at its first check of the token's insertion only.
   virtual bool CheckExpiry(CK_SLOT_ID slot, int days) = 0;
 };
 

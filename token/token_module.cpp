@@ -1,5 +1,10 @@
 #include "token/token_module.h"
 
+#include <string>
+
+#include "platform/trace.h"
+#include "token/module_call.h"
+
 namespace tessard {
 
 namespace {
@@ -16,9 +21,12 @@ Entry ExportOf(HMODULE module, const char* name) {
 
 CK_RV TokenModule::Load(const wchar_t* fileName) {
   module_.reset(::LoadLibraryW(fileName));
-  if (!module_) return CKR_FUNCTION_FAILED;
+  if (!module_) {
+    Trace(L"the token module " + std::wstring(fileName) + L" did not load: " + HexCode(::GetLastError()));
+    return CKR_FUNCTION_FAILED;
+  }
   CK_RV rv = ResolveFunctionLists();
-  if (rv == CKR_OK) rv = functions_->C_Initialize(nullptr);
+  if (rv == CKR_OK) rv = Checked("C_Initialize", functions_->C_Initialize(nullptr));
   if (rv != CKR_OK) Unload();
   return rv;
 }
@@ -26,24 +34,34 @@ CK_RV TokenModule::Load(const wchar_t* fileName) {
 CK_RV TokenModule::ResolveFunctionLists() {
   auto getFunctionList = ExportOf<GetFunctionListEntry>(module_.get(), "C_GetFunctionList");
   auto getAuxFunctionList = ExportOf<GetAuxFunctionListEntry>(module_.get(), "E_GetAuxFunctionList");
-  if (getFunctionList == nullptr || getAuxFunctionList == nullptr) return CKR_FUNCTION_FAILED;
-  if (CK_RV rv = getFunctionList(&functions_); rv != CKR_OK) return rv;
-  if (functions_ == nullptr) return CKR_FUNCTION_FAILED;
+  if (getFunctionList == nullptr || getAuxFunctionList == nullptr) {
+    Trace(L"the token module lacks C_GetFunctionList or E_GetAuxFunctionList");
+    return CKR_FUNCTION_FAILED;
+  }
+  if (CK_RV rv = Checked("C_GetFunctionList", getFunctionList(&functions_)); rv != CKR_OK) return rv;
   const void* auxFunctions = nullptr;
-  if (CK_RV rv = getAuxFunctionList(&auxFunctions); rv != CKR_OK) return rv;
-  if (auxFunctions == nullptr) return CKR_FUNCTION_FAILED;
-  wait_ = WaitEntryOf(auxFunctions);
-  return wait_ != nullptr ? CKR_OK : CKR_FUNCTION_FAILED;
+  if (CK_RV rv = Checked("E_GetAuxFunctionList", getAuxFunctionList(&auxFunctions)); rv != CKR_OK) return rv;
+  if (functions_ != nullptr && auxFunctions != nullptr) wait_ = WaitEntryOf(auxFunctions);
+  if (wait_ == nullptr) {
+    Trace(L"the token module gave no function list or no event wait");
+    return CKR_FUNCTION_FAILED;
+  }
+  return CKR_OK;
 }
 
 void TokenModule::Finalize() {
-  if (functions_ != nullptr) functions_->C_Finalize(nullptr);
+  if (functions_ != nullptr) Checked("C_Finalize", functions_->C_Finalize(nullptr));
 }
 
 void TokenModule::Unload() {
   module_.reset();
   functions_ = nullptr;
   wait_ = nullptr;
+}
+
+void TokenModule::Abandon() {
+  module_.release();
+  Unload();
 }
 
 }  // namespace tessard

@@ -23,6 +23,9 @@ class TokenModule {
   // C_Finalize, which makes a pending event wait return; the module stays loaded.
   void Finalize();
   void Unload();
+  // Forgets the module without unloading it: a thread ended inside it may have left it in any
+  // state, and the end of the process unloads it.
+  void Abandon();
 
   bool IsLoaded() const { return static_cast<bool>(module_); }
   CK_FUNCTION_LIST* Functions() const { return functions_; }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "token/module_call.h"
 #include "token/monitor_backoff.h"
 #include "token/token_event.h"
 
@@ -39,6 +40,8 @@ int32_t TokenMonitor::MonitorThreadProc(void* parameter) {
     // 0x190 ends the monitor only when our own Close finalised the module; from a module
     // that restarted, say, it is one more failure, and events must still be heard after it.
     if (rv == CKR_CRYPTOKI_NOT_INITIALIZED && self->Ending()) break;
+    // A lasting fault is traced once, at its start.
+    if (rv != CKR_OK && !backoff.Failing()) Checked("WaitForTokenEvent", rv);
     const unsigned pauseMs = backoff.PauseAfter(rv != CKR_OK);
     if (rv == CKR_OK) {
       ::PostMessageW(self->window_, self->message_, PackTokenEvent(slot, code), static_cast<LPARAM>(data));

@@ -19,13 +19,14 @@ class TokenMonitor {
   // CKR_OK when the thread runs; CKR_GENERAL_ERROR when one runs already or it cannot start.
   CK_RV Start(WaitForTokenEventEntry wait, HWND window, UINT message);
   // Ends the monitor: marks the ending, then `finalise` finalises the module (which makes a
-  // pending wait return 0x190), then waits for the thread. A pause between failing calls
-  // ends at once too.
+  // pending wait return 0x190), then waits for the thread, at most `limitMs`. A pause between
+  // failing calls ends at once too. False when the wait did not return and the thread was
+  // ended from outside.
   template <typename Finalise>
-  void Stop(Finalise finalise) {
+  bool Stop(Finalise finalise, DWORD limitMs) {
     ::SetEvent(wake_.get());
     finalise();
-    thread_.Stop();
+    return thread_.Stop(limitMs);
   }
 
  private:

@@ -32,16 +32,28 @@ std::optional<Value> FixedValue(const std::optional<std::vector<uint8_t>>& bytes
   return value;
 }
 
+// Buffers that an ordinary certificate's and key's attributes fit, so that each object is read
+// in one call; a larger value costs a length query and one more read.
+constexpr CK_ULONG kIdBytes = 64;
+constexpr CK_ULONG kCertificateBytes = 4096;
+constexpr CK_ULONG kNameBytes = 256;
+constexpr CK_ULONG kModulusBytes = 512;  // 4096 bits
+
+// Every object of the class, one search.
+CK_RV FindObjectsOf(const Pkcs11Session& session, CK_OBJECT_CLASS objectClass, std::vector<CK_OBJECT_HANDLE>& found) {
+  CK_ATTRIBUTE templ[] = {{CKA_CLASS, &objectClass, sizeof objectClass}};
+  FindOperation find(session, templ, 1);
+  return find.All(found);
+}
+
 // The certificate objects in search order, up to the first whose attributes cannot be read.
 CK_RV ReadCertificates(const Pkcs11Session& session, CK_SLOT_ID slot, std::vector<TokenCertificate>& certificates) {
-  CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
-  CK_ATTRIBUTE templ[] = {{CKA_CLASS, &certificateClass, sizeof certificateClass}};
-  FindOperation find(session, templ, 1);
-  CK_RV status = CKR_OK;
-  CK_OBJECT_HANDLE object = 0;
-  while (find.Next(object, status)) {
-    std::optional<TokenCertificate> certificate = ReadCertificateObject(session, slot, object, status);
-    if (!certificate) break;
+  std::vector<CK_OBJECT_HANDLE> objects;
+  CK_RV status = FindObjectsOf(session, CKO_CERTIFICATE, objects);
+  for (CK_OBJECT_HANDLE object : objects) {
+    CK_RV read = CKR_OK;
+    std::optional<TokenCertificate> certificate = ReadCertificateObject(session, slot, object, read);
+    if (!certificate) return read;
     certificates.push_back(std::move(*certificate));
   }
   return status;
@@ -60,9 +72,18 @@ std::wstring ReaderNameOf(const CK_SLOT_INFO& info) {
 std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& session, CK_SLOT_ID slot,
                                                       CK_OBJECT_HANDLE object, CK_RV& status) {
   AttributeValues values;
-  status = ReadAttributes(
-      session, object, {{CKA_ID}, {CKA_VALUE}, {CKA_VENDOR_CONTAINER_NAME}, {CKA_VENDOR_FRIENDLY_NAME, true}}, values);
+  status = ReadAttributes(session, object,
+                          {{CKA_ID, false, kIdBytes},
+                           {CKA_VALUE, false, kCertificateBytes},
+                           {CKA_VENDOR_CONTAINER_NAME, false, kNameBytes},
+                           {CKA_VENDOR_FRIENDLY_NAME, true, kNameBytes},
+                           {CKA_CLASS, true, sizeof(CK_OBJECT_CLASS)}},
+                          values);
   if (status != CKR_OK) return std::nullopt;
+  if (const auto objectClass = FixedValue<CK_OBJECT_CLASS>(values[4]); objectClass && *objectClass != CKO_CERTIFICATE) {
+    status = CKR_ATTRIBUTE_TYPE_INVALID;
+    return std::nullopt;
+  }
   TokenCertificate certificate;
   certificate.slot = slot;
   certificate.object = object;
@@ -80,18 +101,18 @@ std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& sessi
 }
 
 std::optional<std::vector<PublicKeyFacts>> ReadPublicKeys(const Pkcs11Session& session) {
-  CK_OBJECT_CLASS keyClass = CKO_PUBLIC_KEY;
-  CK_ATTRIBUTE templ[] = {{CKA_CLASS, &keyClass, sizeof keyClass}};
-  FindOperation find(session, templ, 1);
+  std::vector<CK_OBJECT_HANDLE> objects;
+  if (FindObjectsOf(session, CKO_PUBLIC_KEY, objects) != CKR_OK) return std::nullopt;
   std::vector<PublicKeyFacts> keys;
-  CK_RV status = CKR_OK;
-  CK_OBJECT_HANDLE object = 0;
-  while (find.Next(object, status)) {
+  for (CK_OBJECT_HANDLE object : objects) {
     AttributeValues values;
-    status = ReadAttributes(
-        session, object,
-        {{CKA_KEY_TYPE}, {CKA_ID, true}, {CKA_VENDOR_CONTAINER_NAME, true}, {CKA_MODULUS, true}, {CKA_ENCRYPT, true}},
-        values);
+    const CK_RV status = ReadAttributes(session, object,
+                                        {{CKA_KEY_TYPE, false, sizeof(CK_KEY_TYPE)},
+                                         {CKA_ID, true, kIdBytes},
+                                         {CKA_VENDOR_CONTAINER_NAME, true, kNameBytes},
+                                         {CKA_MODULUS, true, kModulusBytes},
+                                         {CKA_ENCRYPT, true, sizeof(CK_BBOOL)}},
+                                        values);
     if (status != CKR_OK) return std::nullopt;
     PublicKeyFacts key;
     key.rsa = FixedValue<CK_KEY_TYPE>(values[0]) == CKK_RSA;
@@ -101,7 +122,6 @@ std::optional<std::vector<PublicKeyFacts>> ReadPublicKeys(const Pkcs11Session& s
     if (const auto encrypt = FixedValue<CK_BBOOL>(values[4])) key.encrypt = *encrypt != CK_FALSE;
     keys.push_back(std::move(key));
   }
-  if (status != CKR_OK) return std::nullopt;
   return keys;
 }
 
@@ -114,7 +134,7 @@ std::optional<SlotEntry> ReadToken(CK_FUNCTION_LIST* functions, CK_SLOT_ID slot,
   if (session.OpenStatus() != CKR_OK) return std::nullopt;
   SlotEntry entry;
   entry.slot = slot;
-  entry.readerName = ReaderNameOf(info);
+  entry.token.readerName = ReaderNameOf(info);
   const CK_RV certificates = ReadCertificates(session, slot, entry.certificates);
   if (TokenWentAway(certificates)) return std::nullopt;
   entry.token.publicKeys = ReadPublicKeys(session);

@@ -1,6 +1,6 @@
 #pragma once
 // Reading a token through its module: the certificates and public keys of a token in one
-// session, each object's attributes in one two-call read.
+// session, each class in one search and each object's attributes in one call.
 
 #include <optional>
 #include <string>
@@ -15,8 +15,9 @@ namespace tessard {
 // name for the smart-card resource manager as well.
 std::wstring ReaderNameOf(const CK_SLOT_INFO& info);
 
-// The certificate object's id, value, container and friendly name; none when the object is
-// no certificate or its required attributes cannot be read (`status` then says why).
+// The certificate object's id, value, container and friendly name, in one call where they fit
+// the buffers of an ordinary certificate; none when the object is no certificate or its
+// required attributes cannot be read (`status` then says why).
 std::optional<TokenCertificate> ReadCertificateObject(const Pkcs11Session& session, CK_SLOT_ID slot,
                                                       CK_OBJECT_HANDLE object, CK_RV& status);
 

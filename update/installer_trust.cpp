@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/trace.h"
 #include "platform/two_call.h"
 
 namespace tessard {
@@ -39,6 +40,7 @@ class TrustCheck {
   TrustCheck& operator=(const TrustCheck&) = delete;
 
   bool Accepted() const { return result_ == ERROR_SUCCESS; }
+  LONG Result() const { return result_; }
 
   // The certificate that signed the file; null when there is none.
   PCCERT_CONTEXT Signer() const {
@@ -79,10 +81,17 @@ UniqueFileHandle HoldFile(const std::wstring& path) {
 
 bool IsTrustedInstaller(HANDLE heldFile, const std::wstring& path, const std::wstring& publisher) {
   const TrustCheck check(heldFile, path);
-  if (!check.Accepted()) return false;
+  if (!check.Accepted()) {
+    Trace(L"the installer " + path + L" is refused: WinVerifyTrust answered " + HexCode(check.Result()));
+    return false;
+  }
   const PCCERT_CONTEXT signer = check.Signer();
   // The whole name, not a part of it: "Tessard Test Publisher Ltd" is someone else.
-  return signer != nullptr && !publisher.empty() && publisher == SimpleNameOf(signer);
+  if (signer == nullptr || publisher.empty() || publisher != SimpleNameOf(signer)) {
+    Trace(L"the installer " + path + L" is refused: it is not signed by " + publisher);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tessard

@@ -12,11 +12,12 @@
 
 #include "platform/handles.h"
 #include "platform/registry.h"
+#include "platform/system_calls.h"
 #include "platform/system_version.h"
 #include "platform/text_convert.h"
+#include "platform/trace.h"
 #include "update/installer_trust.h"
 #include "update/update_rules.h"
-#include "update/update_seams.h"
 
 namespace tessard {
 
@@ -36,8 +37,18 @@ constexpr DWORD kPathCapacity = 260;
 constexpr DWORD kVersionBytes = 260;
 constexpr DWORD kHttpOk = 200;
 
+// The agent runs on the window thread: a server that stops answering may hold it up this long
+// at each step of a request, not for ever.
+constexpr DWORD kNetworkStepLimitMs = 15000;
+
 UniqueInternetHandle OpenInternet(const wchar_t* agent) {
-  return UniqueInternetHandle(::InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  UniqueInternetHandle internet(::InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  for (DWORD option :
+       {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    DWORD limit = kNetworkStepLimitMs;
+    if (internet) ::InternetSetOptionW(internet.get(), option, &limit, sizeof limit);
+  }
+  return internet;
 }
 
 std::optional<DWORD> QueryNumber(HINTERNET request, DWORD query) {
@@ -143,9 +154,9 @@ bool FetchUpdateConfig(const std::wstring& folder, unsigned long, int& warnDays,
   wchar_t canonical[kCanonicalCapacity] = {};
   DWORD length = kCanonicalCapacity;
   ::InternetCanonicalizeUrlW((folder + L"Config.ini").c_str(), canonical, &length, ICU_BROWSER_MODE);
-  const UniqueInternetHandle request(::InternetOpenUrlW(
-      root.get(), canonical, nullptr, 0,
-      INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE, 0));
+  const UniqueInternetHandle request(
+      OpenUrl(root.get(), canonical,
+              INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE));
   if (!request) return true;
   char text[kConfigReadLimit + 1] = {};
   DWORD read = 0;
@@ -162,9 +173,16 @@ bool FetchUpdateConfig(const std::wstring& folder, unsigned long, int& warnDays,
 int DownloadFile(const std::wstring& url, const std::wstring& path) {
   const UniqueInternetHandle root = OpenInternet(kDownloadAgent);
   if (!root) return 0;
-  const UniqueInternetHandle request(::InternetOpenUrlW(root.get(), url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+  const UniqueInternetHandle request(OpenUrl(root.get(), url.c_str(), INTERNET_FLAG_RELOAD));
+  if (!request) {
+    Trace(url + L" could not be fetched: " + HexCode(::GetLastError()));
+    return 0;
+  }
   // Only the file itself counts: an error page saved as the installer would be run.
-  if (!request || QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE) != kHttpOk) return 0;
+  if (const std::optional<DWORD> status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE); status != kHttpOk) {
+    Trace(url + L" is refused: the server answered " + std::to_wstring(status.value_or(0)));
+    return 0;
+  }
   const std::optional<DWORD> announced = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH);
   bool whole = false;
   {
@@ -185,7 +203,10 @@ int DownloadFile(const std::wstring& url, const std::wstring& path) {
     }
     whole = std::fclose(file.release()) == 0 && whole;
   }
-  if (!whole) ::DeleteFileW(path.c_str());
+  if (!whole) {
+    Trace(url + L" is refused: it did not arrive whole");
+    ::DeleteFileW(path.c_str());
+  }
   return whole ? 1 : 0;
 }
 
@@ -213,21 +234,21 @@ BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, co
   execute.lpParameters = parameters;
   execute.lpDirectory = directory;
   execute.nShow = SW_HIDE;
-  const BOOL started = ::ShellExecuteExW(&execute);
+  const BOOL started = ShellExecuteElevated(&execute);
   // Nothing was started when the launch failed or the elevation was refused.
   const UniqueHandle process(execute.hProcess);
   if (process) WaitUnlessEnding(process.get(), INFINITE, ending);
   return started;
 }
 
-void RunUpdate(const std::wstring& folder, EndingRequest ending) {
+UpdateRun RunUpdate(const std::wstring& folder, EndingRequest ending) {
   while (InstallationRuns()) {
     // That installation asks the program to end before it replaces its files.
-    if (EndingRequested(ending)) return;
+    if (EndingRequested(ending)) return UpdateRun::Stopped;
     Pause(kInstallMutexProbeMs);
   }
   DWORD connection = 0;
-  if (!ConnectedState(&connection) || (connection & INTERNET_CONNECTION_OFFLINE) != 0) return;
+  if (!ConnectedState(&connection) || (connection & INTERNET_CONNECTION_OFFLINE) != 0) return UpdateRun::Done;
   ::CoInitialize(nullptr);
   const std::wstring work = WorkFolder();
   if (!PathExists(work)) ::CreateDirectoryW(work.c_str(), nullptr);
@@ -251,10 +272,11 @@ void RunUpdate(const std::wstring& folder, EndingRequest ending) {
   ::CoUninitialize();
   // The installer runs on and replaces the program: what it was started from stays for it,
   // and the next run deletes it.
-  if (EndingRequested(ending)) return;
+  if (EndingRequested(ending)) return UpdateRun::Stopped;
   DeleteIfThere(description);
   DeleteIfThere(installer);
   ::RemoveDirectoryW(work.c_str());
+  return UpdateRun::Done;
 }
 
 }  // namespace tessard

@@ -35,10 +35,13 @@ struct EndingRequest {
   WPARAM wParam = 0;
 };
 
+enum class UpdateRun { Done, Stopped };
+
 // Waits while an installation runs, then downloads and runs a newer installer of the folder
 // and waits for it, leaving nothing of what it downloaded behind. Asked to end meanwhile, it
-// returns at once; the next run deletes what this one left.
-void RunUpdate(const std::wstring& folder, EndingRequest ending = {});
+// returns Stopped at once, and its caller does nothing more; the next run deletes what this
+// one left.
+UpdateRun RunUpdate(const std::wstring& folder, EndingRequest ending = {});
 
 // Starts `file` with the "runas" verb and waits for the process it started, unless the
 // program is asked to end first.

@@ -134,13 +134,10 @@ void AddToMy(const std::vector<CertBytes>& values, const wchar_t* provider) {
 
 void Purge(const wchar_t* provider) {
   tessard::UserStores stores;
-  tessard::PurgeProvider(stores, provider);
+  tessard::PurgeOwnEntries(stores, std::wstring_view(provider));
 }
 
-int32_t Calls() {
-  const tokensim::CallCounts counts = tokensim::Calls();
-  return std::accumulate(counts.begin(), counts.end(), 0);
-}
+int32_t Calls() { return tokensim::ModuleCalls(tokensim::Calls()); }
 
 // tessard.exe of this folder.
 class Tessard {

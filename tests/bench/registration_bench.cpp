@@ -93,10 +93,7 @@ void Print(const std::string& name, const Spread& spread) {
 
 void Print(const std::string& name, double value) { std::printf("%s %.2f\n", name.c_str(), value); }
 
-int32_t ModuleCalls() {
-  const tokensim::CallCounts counts = tokensim::Calls();
-  return std::accumulate(counts.begin(), counts.end(), 0);
-}
+int32_t ModuleCalls() { return tokensim::ModuleCalls(tokensim::Calls()); }
 
 void Marker(const char* text) {
   std::fprintf(stderr, "bench-marker %s\n", text);
@@ -117,7 +114,7 @@ void AddInOneOpen(const std::vector<CertBytes>& values, const wchar_t* provider)
 
 void Purge(const wchar_t* provider) {
   tessard::UserStores stores;
-  tessard::PurgeProvider(stores, provider);
+  tessard::PurgeOwnEntries(stores, std::wstring_view(provider));
 }
 
 class Bench {

@@ -1,11 +1,11 @@
-// The running program against a token module that errs: a brief fault is outlived, a
-// lasting one leaves the program answering, a token replaced without a removal event is
-// replaced in the stores, and "-t" ends the program whatever box it shows.
+// The running program against a token module that errs: a lasting fault leaves the program
+// answering, a failing wait loses no event, a token replaced without a removal event is
+// replaced in the stores, and "-t" ends the program whatever box it shows. Brief faults of
+// every other entry are the fault sweep's (tests/win/module_fault_test.cpp).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 
 #include "tests/e2e/token_program.h"
@@ -29,28 +29,7 @@ bool InAnyStore(const CertBytes& value) {
   return false;
 }
 
-// A certificate file of the test folder with these bytes, as a path tokensim reads.
-std::string WriteCertificate(const std::string& name, const CertBytes& bytes) {
-  const std::wstring folder = ExecutableFolder();
-  const std::string path = std::string(folder.begin(), folder.end()) + name;
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return path;
-}
-
 class ModuleFaultsOfTheProgram : public TestCertificatesProgram {};
-
-TEST_F(ModuleFaultsOfTheProgram, ABriefFaultNeverFilesTheUsersCertificateElsewhere) {
-  Program program = StartInstance();
-  ASSERT_TRUE(WaitsForEvents());
-  Sim("fail --call C_OpenSession --rv 5 --times 1");
-  Sim("insert --slot 1" + Cert("user_exchange") + " --key" + Cert("ca") + Cert("root"));
-  EXPECT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", user_) && StoreHolds(L"ROOT", root_); }))
-      << "the token was not read again";
-  EXPECT_FALSE(StoreHolds(L"ADDRESSBOOK", user_));
-  Sim("remove --slot 1");
-  EXPECT_TRUE(PollUntil(5s, [this] { return !StoreHolds(L"MY", user_); }));
-  EXPECT_FALSE(InAnyStore(user_)) << "the user's certificate outlived the removal";
-}
 
 TEST_F(ModuleFaultsOfTheProgram, ALastingFaultLeavesTheProgramAnsweringAndEndingOnRequest) {
   Program program = StartInstance();
@@ -76,35 +55,6 @@ TEST_F(ModuleFaultsOfTheProgram, AnotherTokenInASlotWhoseRemovalWentUnreportedRe
   Sim("insert --slot 1" + Cert("user_sign") + " --key");
   EXPECT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", other_); })) << "the new token was ignored";
   EXPECT_FALSE(StoreHolds(L"MY", user_)) << "the token that left kept its entry";
-}
-
-TEST_F(ModuleFaultsOfTheProgram, TheStoreGetsTheCertificatesOwnEncodingAndNothingElse) {
-  CertBytes trailed = other_;
-  trailed.insert(trailed.end(), 71, 0x5A);
-  // The outer length made indefinite, closed by two zero bytes at the end.
-  CertBytes indefinite = ca_;
-  indefinite.erase(indefinite.begin() + 1, indefinite.begin() + 4);
-  indefinite.insert(indefinite.begin() + 1, 0x80);
-  indefinite.insert(indefinite.end(), {0, 0});
-  Program program = StartInstance();
-  ASSERT_TRUE(WaitsForEvents());
-  Sim("insert --slot 1 --cert " + WriteCertificate("trailed.der", trailed) + " --key --cert " +
-      WriteCertificate("indefinite.der", indefinite) + Cert("root"));
-  ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"ROOT", root_); }));
-  EXPECT_TRUE(StoreHolds(L"MY", other_)) << "MY holds something else than the certificate itself";
-  EXPECT_FALSE(InAnyStore(trailed));
-  EXPECT_FALSE(InAnyStore(indefinite));
-  EXPECT_FALSE(InAnyStore(ca_)) << "a value that is no single DER certificate was registered";
-}
-
-// A token already in at start-up whose slot cannot be asked about at first is read once the
-// module answers, and the program stays.
-TEST_F(ModuleFaultsOfTheProgram, ABriefFaultAtStartUpIsOutlived) {
-  Sim("insert --slot 1" + Cert("user_exchange") + " --key");
-  Sim("fail --call C_GetSlotInfo --rv 0xE0 --times 1");
-  Program program = StartInstance();
-  EXPECT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", user_); })) << "the token was not read again";
-  EXPECT_TRUE(program.IsRunning());
 }
 
 // The monitor's wait is the one module entry that progress reports and removals pass

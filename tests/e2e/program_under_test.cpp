@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/instance_message.h"
+#include "tests/e2e/process_start.h"
 #include "token/product_info.h"
 
 namespace tessard::e2e {
@@ -39,17 +41,15 @@ Program::Program(const std::wstring& arguments, const std::wstring& file, const 
   if (!arguments.empty()) line += L" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info)) {
-    process_.reset(info.hProcess);
-    UniqueHandle thread(info.hThread);
-    id_ = info.dwProcessId;
-  }
+  StartedProcess started = StartProcess(line, startup, false, 0, folder.c_str());
+  if (!started) ADD_FAILURE() << "the program did not start: error " << started.error;
+  process_ = std::move(started.process);
+  id_ = started.id;
 }
 
-Program::~Program() {
-  if (IsRunning()) ::TerminateProcess(process_.get(), 99);
-}
+// Waited for: a process still on its way out holds the single-instance mutex, and the next
+// test's program would take itself for a second instance and end.
+Program::~Program() { Kill(); }
 
 void Program::Kill() {
   if (!IsRunning()) return;
@@ -112,11 +112,14 @@ std::vector<std::wstring> StaticTextsOf(HWND window) {
   return texts;
 }
 
+bool InstanceRuns() { return static_cast<bool>(UniqueHandle(::OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName))); }
+
 void EndRunningInstance() {
-  if (FindMainDialog() == nullptr) return;
+  // Its window goes before its mutex: an instance on its way out still counts.
+  if (FindMainDialog() == nullptr && !InstanceRuns()) return;
   Program terminate(L"-t");
   terminate.WaitForExit(10s);
-  EXPECT_TRUE(PollFor(10s, [] { return FindMainDialog() == nullptr; })) << "an instance outlived -t";
+  EXPECT_TRUE(PollFor(10s, [] { return FindMainDialog() == nullptr && !InstanceRuns(); })) << "an instance outlived -t";
 }
 
 }  // namespace tessard::e2e

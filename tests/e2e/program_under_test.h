@@ -52,6 +52,9 @@ HWND WaitForWindow(DWORD processId, const std::wstring& caption, const std::wstr
 // The texts of a window's static controls, in order.
 std::vector<std::wstring> StaticTextsOf(HWND window);
 
+// True while an instance holds the single-instance mutex.
+bool InstanceRuns();
+
 // Ends any running instance with "-t" and waits until none is left.
 void EndRunningInstance();
 

@@ -8,7 +8,9 @@
 
 #include "certstore/registration.h"
 #include "tests/e2e/token_program.h"
+#include "tests/win/card_database.h"
 #include "tests/win/store_probe.h"
+#include "token/card_provider.h"
 #include "token/product_info.h"
 
 namespace tessard::e2e {
@@ -128,17 +130,88 @@ TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {
   EXPECT_TRUE(StoreHolds(L"CA", ca_));
 }
 
-TEST_F(StoresOfTheProgram, EntriesOfAKilledInstanceGoAtTheNextStart) {
-  Sim("insert --slot 1" + Cert("user_exchange") + " --key");
+// A card type of the machine's smart-card database that names the shared base smart-card
+// provider, as a token with a minidriver has, and an entry of that provider that another
+// program (the system's certificate propagation, say) made for another card.
+class SharedProviderOfTheProgram : public StoresOfTheProgram {
+ protected:
+  static constexpr wchar_t kBaseProvider[] = L"Microsoft Base Smart Card Crypto Provider";
+  static constexpr char kCardAtr[] = "3BDA18FF81B1FE751F03";
+  static constexpr wchar_t kCardType[] = L"Tessard Shared Card";
+
+  void SetUp() override {
+    StoresOfTheProgram::SetUp();
+    testing::AddCardType(kSmartCardDatabase, kCardType, {0x3B, 0xDA, 0x18, 0xFF, 0x81, 0xB1, 0xFE, 0x75, 0x1F, 0x03},
+                         std::vector<uint8_t>(10, 0xFF), kBaseProvider);
+  }
+  void TearDown() override {
+    StoresOfTheProgram::TearDown();
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kSmartCardDatabase) + L"\\" + kCardType).c_str());
+    testing::RemoveFromAllStores({&theirs_});
+  }
+
+  // Another program's entry of the shared provider, for another card's key.
+  void AddTheirs() {
+    UserStores stores;
+    ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(theirs_).get(),
+                                      {L"MY", L"\\\\.\\Other Reader\\theirs", kBaseProvider, AT_KEYEXCHANGE, {}, L""}));
+  }
+  static std::string CardToken(int slot, const char* certificate) {
+    return "insert --slot " + std::to_string(slot) + " --reader \"Card Reader\" --atr " + kCardAtr + Cert(certificate) +
+           " --key";
+  }
+
+  const CertBytes theirs_ = LoadTestCertificate("user_no_usage");
+};
+
+TEST_F(SharedProviderOfTheProgram, AnotherProgramsEntryOfTheSharedProviderOutlivesEverything) {
+  AddTheirs();
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  Sim(CardToken(1, "user_exchange"));
+  ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
+  EXPECT_EQ(KeyProviderOf(L"MY", user_)->providerName, kBaseProvider);
+  Sim("remove --slot 1");
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
+  EndRunningInstance();
+  EXPECT_TRUE(StoreHolds(L"MY", theirs_)) << "start, insertion, removal or the end took another program's entry";
+}
+
+// A token of the product's provider, then one whose card names the shared provider: each
+// leaves with its own entries.
+TEST_F(SharedProviderOfTheProgram, ATokenRegisteredBeforeTheProviderChangedLeavesNothingWhenRemoved) {
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  Sim("insert --slot 1 --reader \"Plain Reader\"" + Cert("user_exchange") + " --key");
+  ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
+  Sim(CardToken(2, "user_sign"));
+  ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", other_); }));
+  Sim("remove --slot 1");
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); })) << "the first token's entry stayed";
+  Sim("remove --slot 2");
+  EXPECT_TRUE(PollUntil(10s, [this] { return !StoreHolds(L"MY", other_); }));
+}
+
+// What a killed instance left goes at the next start, whichever provider it names, and so
+// does what earlier versions left unmarked for the product's provider; others' entries stay.
+TEST_F(SharedProviderOfTheProgram, EntriesOfAKilledInstanceGoAtTheNextStart) {
+  AddTheirs();
+  Sim(CardToken(1, "user_exchange"));
   {
     Program program = StartInstance();
     ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
     program.Kill();
   }
   EXPECT_TRUE(InMy()) << "nothing ran to take it out";
+  {
+    UserStores stores;
+    ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(other_).get(),
+                                      {L"MY", L"old", kProductInfo.providerName, AT_SIGNATURE, {}, L""}));
+  }
   Sim("remove --slot 1");
   Program program = StartInstance();
-  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy() && !StoreHolds(L"MY", other_); }));
+  EXPECT_TRUE(StoreHolds(L"MY", theirs_));
 }
 
 }  // namespace

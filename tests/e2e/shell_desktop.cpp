@@ -12,6 +12,7 @@
 
 #include "platform/handles.h"
 #include "platform/text_convert.h"
+#include "tests/e2e/process_start.h"
 #include "tests/e2e/program_under_test.h"
 #include "tools/deskprobe/shown_tips.h"
 
@@ -59,11 +60,7 @@ int RunHostProgram(const std::string& command) {
       kCodePageAnsi);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-    return -1;
-  }
-  UniqueHandle process(started.hProcess), thread(started.hThread);
+  if (!StartProcess(line, startup)) return -1;
   // Wine gives no handle to wait for a host process: its end shows as the file of its exit code.
   if (!PollUntil(15s, [&doneHere] { return ::GetFileAttributesW(doneHere.c_str()) != INVALID_FILE_ATTRIBUTES; })) {
     return -1;

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/handles.h"
+#include "tests/e2e/process_start.h"
 #include "tests/e2e/shell_desktop.h"
 
 namespace {
@@ -21,15 +21,11 @@ int RunAgainInShellDesktop() {
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-  std::wstring line = ::GetCommandLineW();
-  PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
-    return 1;
-  }
-  tessard::UniqueHandle process(started.hProcess), thread(started.hThread);
-  ::WaitForSingleObject(process.get(), INFINITE);
+  const tessard::e2e::StartedProcess started = tessard::e2e::StartProcess(::GetCommandLineW(), startup, true);
+  if (!started) return 1;
+  ::WaitForSingleObject(started.process.get(), INFINITE);
   DWORD code = 1;
-  ::GetExitCodeProcess(process.get(), &code);
+  ::GetExitCodeProcess(started.process.get(), &code);
   return static_cast<int>(code);
 }
 

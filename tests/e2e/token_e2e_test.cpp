@@ -75,28 +75,6 @@ TEST_F(TokenEvents, TerminateOptionPurgesFinalisesTheModuleAndEnds) {
   EXPECT_FALSE(Registered()) << "the exit leaves no entry of the provider";
 }
 
-// A low-level initialisation wipes the token: what was registered for it leaves "MY", and
-// nothing leaves for a wipe reported for a slot without a token.
-TEST_F(TokenEvents, EndingALowLevelInitialisationUnregistersTheWipedTokensCertificates) {
-  Program program = StartInstance();
-  ASSERT_TRUE(WaitsForEvents());
-  for (const char* code : {"266", "267"}) {
-    Sim("insert --slot 1" + userToken_);
-    ASSERT_TRUE(PollUntil(10s, [this] { return Registered(); })) << code;
-    const int asked = CallsOf("C_GetSlotInfo");
-    Sim(std::string("event --slot 9 --code ") + code);
-    // Events are handled in order: once the program asks about the slot of this insertion,
-    // it has handled the wipe of slot 9.
-    Sim("event --slot 8 --code 1");
-    ASSERT_TRUE(PollUntil(10s, [asked] { return CallsOf("C_GetSlotInfo") > asked; }));
-    EXPECT_TRUE(Registered()) << code;
-    Sim(std::string("event --slot 1 --code ") + code);
-    EXPECT_TRUE(PollUntil(10s, [this] { return !Registered(); })) << code;
-    Sim("remove --slot 1");
-  }
-  EXPECT_TRUE(program.IsRunning());
-}
-
 TEST_F(TokenProgram, WithoutTheModuleItSaysSoAndEnds) {
   std::wstring folder = ExecutableFolder() + L"without module";
   ::CreateDirectoryW(folder.c_str(), nullptr);

@@ -1,6 +1,8 @@
 #pragma once
 // The real program with the simulated token installed under the module's file name, in a
-// simulated world of the running test case, changed from this process while it runs.
+// simulated world of the running test case, changed from this process while it runs. Its
+// update folder is on loopback where nothing answers: no request leaves the machine, and none
+// holds up the window thread.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include "tests/e2e/tokensim_command.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
+#include "tests/win/update_site.h"
 
 namespace tessard::e2e {
 
@@ -38,6 +41,8 @@ class TokenProgram : public ::testing::Test {
   static bool WaitsForEvents() {
     return PollUntil(10s, [] { return TokensimCount("waits") > 0; });
   }
+
+  const testing::SettingsValue unanswered_{L"UpdateUrl", testing::kUnansweredUpdateFolder};
 };
 
 // The program with a token's usual certificates: none of them in any store before or after.

@@ -5,6 +5,7 @@
 
 #include "platform/handles.h"
 #include "platform/text_convert.h"
+#include "tests/e2e/process_start.h"
 #include "tests/e2e/program_under_test.h"
 
 namespace tessard::e2e {
@@ -23,32 +24,34 @@ std::string ReadPipe(HANDLE pipe) {
 
 TokensimRun Tokensim(const std::string& arguments) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  UniqueHandle readEnd, writeEnd;
-  EXPECT_TRUE(::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0));
-  ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-  std::wstring line = L"\"" + ExecutableFolder() + L"tokensim.exe\" " + ToWide(arguments, kCodePageAnsi);
+  UniqueHandle readOut, writeOut, readError, writeError;
+  EXPECT_TRUE(::CreatePipe(readOut.put(), writeOut.put(), &inherit, 0));
+  EXPECT_TRUE(::CreatePipe(readError.put(), writeError.put(), &inherit, 0));
+  ::SetHandleInformation(readOut.get(), HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(readError.get(), HANDLE_FLAG_INHERIT, 0);
+  const std::wstring line = L"\"" + ExecutableFolder() + L"tokensim.exe\" " + ToWide(arguments, kCodePageAnsi);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd.get();
-  // Wine's own diagnostics go to standard error; only what tokensim prints is compared.
-  UniqueFileHandle discard(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
-  startup.hStdError = discard.get();
+  startup.hStdOutput = writeOut.get();
+  startup.hStdError = writeError.get();
   startup.hStdInput = nullptr;
-  PROCESS_INFORMATION started = {};
   TokensimRun run;
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &started)) {
-    ADD_FAILURE() << "tokensim.exe did not start";
+  const StartedProcess process = StartProcess(line, startup, true, CREATE_NO_WINDOW);
+  if (!process) {
+    ADD_FAILURE() << "tokensim.exe did not start: error " << process.error;
     return run;
   }
-  UniqueHandle process(started.hProcess), thread(started.hThread);
-  writeEnd.reset();
-  run.output = ReadPipe(readEnd.get());
-  EXPECT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0) << "tokensim " << arguments;
+  writeOut.reset();
+  writeError.reset();
+  run.output = ReadPipe(readOut.get());
+  // What it says of a failure; only standard output is compared.
+  const std::string complaint = ReadPipe(readError.get());
+  EXPECT_EQ(::WaitForSingleObject(process.process.get(), 10000), WAIT_OBJECT_0) << "tokensim " << arguments;
   DWORD code = 1;
-  ::GetExitCodeProcess(process.get(), &code);
+  ::GetExitCodeProcess(process.process.get(), &code);
   run.exitCode = code;
+  if (code != 0) run.output += complaint;
   return run;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "tests/e2e/process_start.h"
 #include "tests/e2e/program_under_test.h"
 #include "tests/win/tokensim_driver.h"
 #include "tests/win/update_site.h"
@@ -25,22 +26,17 @@ namespace fs = std::filesystem;
 
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr wchar_t kAdministratorsFolder[] = L"https://fleet.example/Update/";
+constexpr const wchar_t* kAdministratorsFolder = testing::kUnansweredUpdateFolder;
 constexpr wchar_t kInstallMutex[] = L"Orvane-CA Token Manager V3.0_Orvane-CA_InstallMutex";
 
 // Runs a command line and gives its exit code; none when it did not start or end in time.
-std::optional<DWORD> RunToItsEnd(std::wstring commandLine) {
+std::optional<DWORD> RunToItsEnd(const std::wstring& commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started)) {
-    return std::nullopt;
-  }
-  UniqueHandle process(started.hProcess), thread(started.hThread);
-  if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return std::nullopt;
+  const StartedProcess started = StartProcess(commandLine, startup);
+  if (!started || ::WaitForSingleObject(started.process.get(), 60000) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 1;
-  ::GetExitCodeProcess(process.get(), &code);
+  ::GetExitCodeProcess(started.process.get(), &code);
   return code;
 }
 

@@ -86,8 +86,6 @@ TEST(RsaModulus, RefusesThreeLengthBytes) {
   EXPECT_FALSE(ReadRsaModulus(Tagged(0x30, integer)));
 }
 
-RegisteredKey OurKey() { return {L"Orvane-CA CSP v1.0", L"\\\\.\\Reader 0\\c1", L"c1", 2}; }
-
 TEST(RemovalRules, ContainerPathIsBoundedAt260Characters) {
   EXPECT_EQ(BuildContainerPath(L"Reader 0", L"c1"), L"\\\\.\\Reader 0\\c1");
   // 4 + reader + 1 + container: 259 still fits, 260 does not.
@@ -95,37 +93,64 @@ TEST(RemovalRules, ContainerPathIsBoundedAt260Characters) {
   EXPECT_FALSE(BuildContainerPath(std::wstring(250, L'r'), L"ccccc"));
 }
 
-TEST(RemovalRules, RuleATakesOurEntriesOnly) {
-  const RegisteredKey key = OurKey();
-  EXPECT_TRUE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"c1", 2}, key));
-  EXPECT_TRUE(MatchesRuleA({L"Orvane-CA CSP v1.0", key.containerPath, 2}, key));
-  EXPECT_TRUE(MatchesRuleA({L"Vendor Orvane-CA CSP v1.0 (x86)", L"c1", 2}, key));
-  EXPECT_FALSE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"c1", 1}, key)) << "different key spec";
-  EXPECT_FALSE(MatchesRuleA({L"orvane-ca csp v1.0", L"c1", 2}, key)) << "provider test is case-sensitive";
-  EXPECT_FALSE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"c2", 2}, key));
-  EXPECT_FALSE(MatchesRuleA({L"Orvane-CA CSP v1.0", L"", 2}, key));
-  EXPECT_FALSE(MatchesRuleA({L"", L"c1", 2}, {L"", key.containerPath, L"c1", 2}));
+const Registration kOurs{{L"SN01", L"\\\\.\\Reader; key 0\\c1", L"Orvane-CA CSP V3.0"},
+                         {L"Orvane-CA CSP V3.0", L"c1", 2}};
+
+PersonalEntry AsWritten(const Registration& registration) {
+  return {OwnershipMark(registration.owner), registration.keyProvider};
 }
 
-TEST(RemovalRules, AContainerThatIsOnlyPartOfThePathStays) {
-  const RegisteredKey key = OurKey();
-  // Each is a substring of "\\.\Reader 0\c1" yet names another container.
-  for (const wchar_t* other : {L"Reader", L"0", L"c", L"Reader 0\\c1"}) {
-    EXPECT_FALSE(MatchesRuleA({key.providerName, other, 2}, key)) << other;
-    EXPECT_FALSE(MatchesRuleB({L"Microsoft Smart Card Key Storage Provider", other, 2},
-                              {L"Microsoft Base Smart Card Crypto Provider", key.containerPath, L"c1", 2}))
-        << other;
+TEST(RemovalRules, TheMarkNamesTheTokenTheKeyAndTheProviderAndReadsBack) {
+  EXPECT_EQ(OwnershipMark(kOurs.owner),
+            L"Tessard; token SN01; key \\\\.\\Reader; key 0\\c1; provider Orvane-CA CSP V3.0");
+  EXPECT_EQ(ReadOwnershipMark(OwnershipMark(kOurs.owner)), kOurs.owner);
+  for (const wchar_t* other :
+       {L"", L"Tessard", L"Tessard; token SN01", L"Written by Tessard; token 1; key k; provider p"}) {
+    EXPECT_FALSE(ReadOwnershipMark(other)) << other;
   }
 }
 
-TEST(RemovalRules, RuleBTakesKeyStorageEntriesOnlyUnderTheBaseProvider) {
-  const KeyProviderEntry storage{L"Microsoft Smart Card Key Storage Provider", L"\\\\.\\Reader 0\\c1", 1};
-  RegisteredKey base = OurKey();
-  base.providerName = L"Microsoft Base Smart Card Crypto Provider";
-  EXPECT_TRUE(MatchesRuleB(storage, base));
-  EXPECT_TRUE(BelongsToKey(storage, base)) << "key spec 1 against 2 does not matter";
-  EXPECT_FALSE(BelongsToKey(storage, OurKey()));
-  EXPECT_FALSE(MatchesRuleB({L"microsoft smart card key storage provider", storage.containerName, 1}, base));
+// Only an entry still as Tessard wrote it goes: the mark of this token and key, and the same
+// key-provider information; a purge, without records, checks the information against the mark.
+TEST(RemovalRules, AnEntryGoesOnlyAsTessardWroteIt) {
+  EXPECT_TRUE(WrittenBy(AsWritten(kOurs), kOurs));
+  EXPECT_TRUE(MarkedAsWritten(AsWritten(kOurs)));
+  Registration otherToken = kOurs;
+  otherToken.owner.serialNumber = L"SN02";
+  EXPECT_FALSE(WrittenBy(AsWritten(otherToken), kOurs));
+  EXPECT_TRUE(MarkedAsWritten(AsWritten(otherToken)));
+  for (const KeyProviderEntry& changed :
+       {KeyProviderEntry{L"Microsoft Smart Card Key Storage Provider", L"c1", 2},
+        KeyProviderEntry{L"Orvane-CA CSP V3.0", L"c2", 2}, KeyProviderEntry{L"Orvane-CA CSP V3.0", L"1", 2}}) {
+    const PersonalEntry taken{OwnershipMark(kOurs.owner), changed};
+    EXPECT_FALSE(WrittenBy(taken, kOurs)) << changed.providerName << changed.containerName;
+    EXPECT_FALSE(MarkedAsWritten(taken)) << changed.providerName << changed.containerName;
+  }
+  EXPECT_FALSE(WrittenBy({std::nullopt, kOurs.keyProvider}, kOurs)) << "no mark";
+  EXPECT_FALSE(MarkedAsWritten({L"a description of the user's", kOurs.keyProvider}));
+}
+
+TEST(RemovalRules, EarlierVersionsLeftUnmarkedEntriesOfTheProductsProvider) {
+  const wchar_t kProduct[] = L"Orvane-CA CSP V3.0";
+  EXPECT_TRUE(LeftByEarlierVersion({std::nullopt, KeyProviderEntry{L"orvane-ca csp v3.0", L"c", 1}}, kProduct));
+  EXPECT_TRUE(LeftByEarlierVersion({L"the user's", KeyProviderEntry{kProduct, L"c", 1}}, kProduct));
+  EXPECT_FALSE(LeftByEarlierVersion(AsWritten(kOurs), kProduct)) << "marked: the mark decides";
+  EXPECT_FALSE(LeftByEarlierVersion(
+      {std::nullopt, KeyProviderEntry{L"Microsoft Base Smart Card Crypto Provider", L"c", 1}}, kProduct));
+}
+
+// Under the base smart-card provider the system's key storage entries of the token's
+// container go too; a container that is only part of the path is another program's.
+TEST(RemovalRules, TheSystemsKeyStorageEntriesOfTheKeyGoUnderTheBaseProvider) {
+  Registration base = kOurs;
+  base.keyProvider.providerName = base.owner.providerName = L"Microsoft Base Smart Card Crypto Provider";
+  const wchar_t kStorage[] = L"Microsoft Smart Card Key Storage Provider";
+  EXPECT_TRUE(MadeBySystemForKey({kStorage, L"c1", 1}, base));
+  EXPECT_TRUE(MadeBySystemForKey({kStorage, base.owner.containerPath, 1}, base));
+  EXPECT_FALSE(MadeBySystemForKey({kStorage, L"c1", 1}, kOurs)) << "not under the base provider";
+  for (const wchar_t* other : {L"Reader", L"0", L"c", L"", L"Reader; key 0\\c1"}) {
+    EXPECT_FALSE(MadeBySystemForKey({kStorage, other, 1}, base)) << other;
+  }
 }
 
 constexpr std::uint64_t kDay = 86'400ull * 10'000'000ull;

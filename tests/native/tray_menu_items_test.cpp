@@ -31,18 +31,5 @@ TEST(TrayMenuItems, TheStartUpSettingsDisableWhatIsInForce) {
   EXPECT_EQ(Offered(2052, true), "eVnC");
   EXPECT_EQ(Offered(0, true), "eVnC");
 }
-
-TEST(TrayMenuItems, CommandsAndTextsInMenuOrder) {
-  const auto items = TrayMenuItems(1033, false);
-  const unsigned commands[] = {30001, 30002, 30004, 30003};
-  const int texts[] = {11111, 11112, 11116, 11115};
-  for (size_t i = 0; i < items.size(); ++i) {
-    EXPECT_EQ(static_cast<unsigned>(items[i].command), commands[i]) << i;
-    EXPECT_EQ(items[i].text.id, texts[i]) << i;
-  }
-  EXPECT_EQ(std::wstring(items[2].text.english), L"NonCache");
-  EXPECT_EQ(std::wstring(items[3].text.english), L"Cache");
-}
-
 }  // namespace
 }  // namespace tessard

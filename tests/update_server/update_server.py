@@ -26,6 +26,8 @@ import threading
 import time
 
 STALL_LIMIT_S = 60
+# A client silent for this long is given up.
+CONNECTION_SILENCE_S = 30
 RELEASE_POLL_S = 0.05
 ERROR_PAGE = "<html><head><title>{0}</title></head><body><h1>{0}</h1></body></html>\r\n"
 
@@ -102,17 +104,29 @@ def wait_for(path):
 
 
 class Server(http.server.ThreadingHTTPServer):
+    """Each connection's TLS handshake is made in its own thread, under a time limit: made in
+    accept(), a client that connects and says nothing would hold up every later request."""
+
     daemon_threads = True
     address_family = socket.AF_INET
+    context = None
+
+    def finish_request(self, request, client_address):
+        request.settimeout(CONNECTION_SILENCE_S)
+        try:
+            secured = self.context.wrap_socket(request, server_side=True)
+        except (OSError, ssl.SSLError):
+            return
+        with secured:
+            self.RequestHandlerClass(secured, client_address, self)
 
 
 def main():
     root, cert, key, port_file = sys.argv[1:5]
     Handler.root = os.path.realpath(root)
     server = Server(("127.0.0.1", 0), Handler)
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(cert, key)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    server.context.load_cert_chain(cert, key)
     with open(port_file + ".new", "w") as f:
         f.write(str(server.server_address[1]))
     os.replace(port_file + ".new", port_file)

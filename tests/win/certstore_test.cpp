@@ -9,8 +9,8 @@
 #include "certstore/expiry.h"
 #include "certstore/registration.h"
 #include "certstore/removal.h"
-#include "tools/tokensim/sim_world.h"
 #include "tests/win/store_probe.h"
+#include "tools/tokensim/sim_world.h"
 
 namespace tessard {
 namespace {
@@ -96,97 +96,119 @@ bool Add(const CertBytes& value, const StoreAddition& addition) {
   return AddCertificateToStore(stores, DecodeCertificate(value).get(), addition);
 }
 
-bool Unregister(const RegisteredKey& key) {
+bool Unregister(const CertBytes& value, const Registration& registration) {
   UserStores stores;
-  return UnregisterKeys(stores, {&key, 1});
+  const RegisteredCertificate certificate{value, registration};
+  return UnregisterCertificates(stores, {&certificate, 1});
 }
 
-bool Purge(const std::wstring& provider) {
+bool Purge(std::optional<std::wstring_view> earlierVersionsProvider) {
   UserStores stores;
-  return PurgeProvider(stores, provider);
+  return PurgeOwnEntries(stores, earlierVersionsProvider);
+}
+
+const Registration kRegistration{{L"SN01", L"\\\\.\\Reader 0\\c1", kProvider}, {kProvider, L"c1", AT_SIGNATURE}};
+
+StoreAddition AdditionOf(const Registration& registration) {
+  return {kPersonalStore,
+          registration.keyProvider.containerName,
+          registration.keyProvider.providerName,
+          registration.keyProvider.keySpec,
+          std::nullopt,
+          OwnershipMark(registration.owner)};
 }
 
 class PersonalStore : public ::testing::Test {
  protected:
   void TearDown() override {
-    Purge(kProvider);
-    Purge(kOtherProvider);
+    for (const char* name : {"user_sign", "user_exchange", "user_no_usage"}) {
+      const CertBytes value = Load(name);
+      testing::RemoveFromAllStores({&value});
+    }
   }
 
-  static void AddToMy(const CertBytes& value, const wchar_t* container, DWORD keySpec,
-                      const wchar_t* provider = kProvider) {
-    ASSERT_TRUE(Add(value, {kPersonalStore, container, provider, keySpec, std::nullopt}));
-  }
+  static void AddToMy(const CertBytes& value, const StoreAddition& addition) { ASSERT_TRUE(Add(value, addition)); }
 };
 
-TEST_F(PersonalStore, EntryCarriesKeyProviderInfoAndFriendlyName) {
+TEST_F(PersonalStore, EntryCarriesKeyProviderInfoFriendlyNameAndTheMark) {
   const CertBytes value = Load("user_exchange");
   const CertBytes friendly{'A', 0, 'l', 0, 'i', 0, 0, 0};
-  ASSERT_TRUE(Add(value, {kPersonalStore, L"container-7", kProvider, AT_KEYEXCHANGE, friendly}));
+  StoreAddition addition = AdditionOf(kRegistration);
+  addition.friendlyName = friendly;
+  AddToMy(value, addition);
 
   const auto info = KeyProviderOf(kPersonalStore, value);
   ASSERT_TRUE(info);
-  EXPECT_EQ(info->containerName, L"container-7");
+  EXPECT_EQ(info->containerName, L"c1");
   EXPECT_EQ(info->providerName, kProvider);
   EXPECT_EQ(info->providerType, static_cast<DWORD>(PROV_RSA_FULL));
   EXPECT_EQ(info->flags, 0u);
-  EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
+  EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_SIGNATURE));
+  EXPECT_EQ(testing::DescriptionOf(kPersonalStore, value), OwnershipMark(kRegistration.owner));
 
   UserStores stores;
   EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), value), friendly);
 }
 
-TEST_F(PersonalStore, AddingAgainReplacesTheKeyProviderInfo) {
+// Another program's entry of the same certificate becomes Tessard's, with its friendly name.
+TEST_F(PersonalStore, AddingAgainReplacesTheEntryAndKeepsItsFriendlyName) {
   const CertBytes value = Load("user_exchange");
-  AddToMy(value, L"first", AT_SIGNATURE, kOtherProvider);
-  AddToMy(value, L"second", AT_KEYEXCHANGE);
+  const CertBytes friendly{'H', 0, 'o', 0, 'a', 0, 0, 0};
+  AddToMy(value, {kPersonalStore, L"first", kOtherProvider, AT_KEYEXCHANGE, friendly, L""});
+  AddToMy(value, AdditionOf(kRegistration));
   const auto info = KeyProviderOf(kPersonalStore, value);
   ASSERT_TRUE(info);
-  EXPECT_EQ(info->containerName, L"second");
+  EXPECT_EQ(info->containerName, L"c1");
   EXPECT_EQ(info->providerName, kProvider);
-  EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_KEYEXCHANGE));
+  EXPECT_EQ(info->keySpec, static_cast<DWORD>(AT_SIGNATURE));
+  UserStores stores;
+  EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), value), friendly);
 }
 
 TEST_F(PersonalStore, TwinWithoutFriendlyNameGivesNone) {
   const CertBytes value = Load("user_sign");
-  AddToMy(value, L"c1", AT_SIGNATURE);
+  AddToMy(value, AdditionOf(kRegistration));
   UserStores stores;
   EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), value), std::nullopt);
   EXPECT_EQ(ReadFriendlyNameOfTwin(stores.Get(kPersonalStore), Load("user_4096")), std::nullopt);
 }
 
-TEST_F(PersonalStore, RemovalTakesOnlyTheEntriesOfTheKey) {
+TEST_F(PersonalStore, RemovalTakesTheCertificatesEntryAsItWasWrittenAndNothingElse) {
   const CertBytes ours = Load("user_sign");
-  const CertBytes otherSpec = Load("user_exchange");
-  const CertBytes partOfPath = Load("user_no_usage");
-  AddToMy(ours, L"c1", AT_SIGNATURE);
-  AddToMy(otherSpec, L"c1", AT_KEYEXCHANGE);
-  AddToMy(partOfPath, L"Reader", AT_SIGNATURE);
+  const CertBytes sameKey = Load("user_exchange");
+  const CertBytes otherToken = Load("user_no_usage");
+  Registration ofOtherToken = kRegistration;
+  ofOtherToken.owner.serialNumber = L"SN02";
+  AddToMy(ours, AdditionOf(kRegistration));
+  AddToMy(sameKey, AdditionOf(kRegistration));
+  AddToMy(otherToken, AdditionOf(ofOtherToken));
 
-  ASSERT_TRUE(Unregister({kProvider, L"\\\\.\\Reader 0\\c1", L"c1", AT_SIGNATURE}));
+  ASSERT_TRUE(Unregister(ours, kRegistration));
   EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
-  EXPECT_TRUE(StoreHolds(kPersonalStore, otherSpec));
-  EXPECT_TRUE(StoreHolds(kPersonalStore, partOfPath));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, sameKey)) << "another certificate of the key";
+  ASSERT_TRUE(Unregister(otherToken, kRegistration));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, otherToken)) << "marked for another token";
 }
 
-TEST_F(PersonalStore, PurgeIgnoresCaseAndLeavesOtherProviders) {
-  const CertBytes ours = Load("user_sign");
-  const CertBytes foreign = Load("user_exchange");
-  AddToMy(ours, L"c1", AT_SIGNATURE);
-  AddToMy(foreign, L"c1", AT_KEYEXCHANGE, kOtherProvider);
+TEST_F(PersonalStore, PurgesTakeWhatTessardMarkedAndAtStartUpWhatEarlierVersionsLeft) {
+  const CertBytes marked = Load("user_sign");
+  const CertBytes earlier = Load("user_exchange");
+  const CertBytes foreign = Load("user_no_usage");
+  AddToMy(marked, AdditionOf(kRegistration));
+  AddToMy(earlier, {kPersonalStore, L"c2", L"TESSARD TEST provider", AT_SIGNATURE, std::nullopt, L""});
+  AddToMy(foreign, {kPersonalStore, L"c3", kOtherProvider, AT_SIGNATURE, std::nullopt, L""});
 
-  // Rule A compares case-sensitively: another case of our provider is not ours there.
-  ASSERT_TRUE(Unregister({L"TESSARD TEST PROVIDER", L"\\\\.\\R\\c1", L"c1", AT_SIGNATURE}));
-  EXPECT_TRUE(StoreHolds(kPersonalStore, ours));
-
-  ASSERT_TRUE(Purge(L"TESSARD TEST provider"));
-  EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
+  ASSERT_TRUE(Purge(std::nullopt));
+  EXPECT_FALSE(StoreHolds(kPersonalStore, marked));
+  EXPECT_TRUE(StoreHolds(kPersonalStore, earlier)) << "at exit only what this version marked goes";
+  ASSERT_TRUE(Purge(kProvider));
+  EXPECT_FALSE(StoreHolds(kPersonalStore, earlier));
   EXPECT_TRUE(StoreHolds(kPersonalStore, foreign));
 }
 
 TEST(AuthorityStores, OtherStoresGetNoKeyProviderInfo) {
   const CertBytes value = Load("ca");
-  ASSERT_TRUE(Add(value, {L"CA", L"c1", kProvider, AT_SIGNATURE, {}}));
+  ASSERT_TRUE(Add(value, {L"CA", L"c1", kProvider, AT_SIGNATURE, {}, L""}));
   ASSERT_TRUE(StoreHolds(L"CA", value));
   EXPECT_FALSE(KeyProviderOf(L"CA", value));
   EXPECT_TRUE(StoreHolds(L"CA", value, true));

@@ -8,8 +8,7 @@ BOOL shellAnswer = TRUE;
 std::vector<std::wstring> opened;
 std::vector<std::vector<MenuItem>> menus;
 std::vector<UINT> choices;
-
-namespace {
+std::vector<std::wstring> requestedUrls;
 
 int RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style) {
   boxes.push_back({text, caption, style});
@@ -32,7 +31,11 @@ UINT RecordMenu(HMENU menu, POINT, HWND) {
   return chosen;
 }
 
-}  // namespace
+HINTERNET RefuseUrl(HINTERNET, const wchar_t* url, DWORD) {
+  requestedUrls.push_back(url);
+  ::SetLastError(ERROR_INTERNET_CANNOT_CONNECT);
+  return nullptr;
+}
 
 BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data) {
   notifications.push_back({message, data->uFlags, data->szTip, data->szInfo, *data});
@@ -81,22 +84,13 @@ void MainDialogTest::SetUp() {
   opened.clear();
   menus.clear();
   choices.clear();
-  previousBox_ = ReplaceMessageBoxFunction(&RecordBox);
-  previousNotify_ = ReplaceShellNotifyFunction(&RecordNotify);
-  previousOpen_ = ReplaceShellOpenFunction(&RecordOpen);
-  previousMenu_ = ReplaceTrackMenuFunction(&RecordMenu);
+  requestedUrls.clear();
   // A message of this process's own: the dialog broadcasts it, and tests run side by side.
   const std::wstring name = L"tessard-dialog-test-" + std::to_wstring(::GetCurrentProcessId());
   instanceMessage_ = ::RegisterWindowMessageW(name.c_str());
 }
 
-void MainDialogTest::TearDown() {
-  dialog_.reset();
-  ReplaceMessageBoxFunction(previousBox_);
-  ReplaceShellNotifyFunction(previousNotify_);
-  ReplaceShellOpenFunction(previousOpen_);
-  ReplaceTrackMenuFunction(previousMenu_);
-}
+void MainDialogTest::TearDown() { dialog_.reset(); }
 
 void MainDialogTest::Start() {
   settings_ = ReadSettings();

@@ -13,12 +13,26 @@
 #include <vector>
 
 #include "app/main_dialog.h"
-#include "app/message_box.h"
-#include "app/popup_menu.h"
-#include "app/shell_notify.h"
-#include "app/shell_open.h"
 #include "platform/executable.h"
+#include "platform/system_calls.h"
 #include "tests/win/recording_token_access.h"
+
+namespace tessard {
+
+// What the tests look at inside the dialog.
+struct MainDialogProbe {
+  CTessardDlg& dialog;
+
+  bool TrayIconShown() const { return dialog.m_tray.IsShown(); }
+  bool TrayIconWanted() const { return dialog.m_bTrayIconWanted; }
+  bool WorkerRunning() const { return dialog.m_worker.IsRunning(); }
+  size_t QueuedEvents() const { return dialog.m_worker.QueuedCount(); }
+  bool ReadAgainPending() const { return dialog.m_readAgain.Pending(); }
+  // Afterwards events 3 to 5 are handled on the window thread.
+  void StopWorker() const { dialog.m_worker.Stop(); }
+};
+
+}  // namespace tessard
 
 namespace tessard::testing {
 
@@ -40,6 +54,9 @@ extern std::vector<Notify> notifications;
 // What the recorder answers the program; the shell's answer is not reported either way.
 extern BOOL shellAnswer;
 BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data);
+int RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style);
+void RecordOpen(const wchar_t* path);
+UINT RecordMenu(HMENU menu, POINT, HWND);
 
 // The icons that state changes gave the shell, in order.
 std::vector<HICON> IconChanges();
@@ -62,6 +79,10 @@ extern std::vector<UINT> choices;
 
 bool BalloonShown(const std::wstring& text);
 
+// The addresses the update agent asked for, each refused as an unreachable server would be.
+extern std::vector<std::wstring> requestedUrls;
+HINTERNET RefuseUrl(HINTERNET, const wchar_t* url, DWORD);
+
 // Dispatches this thread's messages until `done` holds; false once `limit` has passed.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
 
@@ -74,15 +95,20 @@ class MainDialogTest : public ::testing::Test {
   void Start();
 
   LRESULT SendTokenEvent(uint32_t slot, uint32_t code, uint32_t data);
+  MainDialogProbe Probe() const { return {*dialog_}; }
 
   RecordingTokenAccess token_;
   Settings settings_;
   std::unique_ptr<CTessardDlg> dialog_;
   UINT instanceMessage_ = 0;
-  MessageBoxFunction previousBox_ = nullptr;
-  ShellNotifyFunction previousNotify_ = nullptr;
-  ShellOpenFunction previousOpen_ = nullptr;
-  TrackMenuFunction previousMenu_ = nullptr;
+
+ private:
+  const decltype(ShowMessageBox)::Replacement box_ = ShowMessageBox.Replace(&RecordBox);
+  const decltype(ShellNotify)::Replacement notify_ = ShellNotify.Replace(&RecordNotify);
+  const decltype(ShellOpen)::Replacement open_ = ShellOpen.Replace(&RecordOpen);
+  const decltype(TrackMenu)::Replacement menu_ = TrackMenu.Replace(&RecordMenu);
+  // The dialog's insertions run the update agent: it reaches no network in these tests.
+  const decltype(OpenUrl)::Replacement offline_ = OpenUrl.Replace(&RefuseUrl);
 };
 
 }  // namespace tessard::testing

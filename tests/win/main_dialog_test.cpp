@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/instance_message.h"
 #include "localisation/lang.h"
 #include "platform/registry.h"
 #include "tests/win/main_dialog_fixture.h"
@@ -18,6 +19,7 @@ using testing::boxes;
 using testing::MainDialogTest;
 using testing::notifications;
 using testing::PumpUntil;
+using testing::requestedUrls;
 
 TEST_F(MainDialogTest, UnknownCodesAreIgnoredWithResultOne) {
   Start();
@@ -36,7 +38,7 @@ TEST_F(MainDialogTest, UnknownCodesAreIgnoredWithResultOne) {
 
 TEST_F(MainDialogTest, ObjectEventsGoToTheWorkerInOrder) {
   Start();
-  ASSERT_TRUE(dialog_->IsWorkerRunning());
+  ASSERT_TRUE(Probe().WorkerRunning());
   EXPECT_EQ(SendTokenEvent(7, 3, 0x1234), 1);
   EXPECT_EQ(SendTokenEvent(7, 5, 1), 1);
   EXPECT_EQ(SendTokenEvent(7, 4, 0x1234), 1);
@@ -48,13 +50,13 @@ TEST_F(MainDialogTest, ObjectEventsGoToTheWorkerInOrder) {
   EXPECT_EQ(created[0].data, 0x1234u);
   EXPECT_NE(created[0].thread, ::GetCurrentThreadId());
   EXPECT_EQ(deleted[0].thread, created[0].thread);
-  EXPECT_EQ(dialog_->QueuedEventCount(), 0u);
+  EXPECT_EQ(Probe().QueuedEvents(), 0u);
 }
 
 TEST_F(MainDialogTest, ObjectEventsAreHandledAtOnceWithoutWorker) {
   Start();
-  dialog_->StopWorker();
-  ASSERT_FALSE(dialog_->IsWorkerRunning());
+  Probe().StopWorker();
+  ASSERT_FALSE(Probe().WorkerRunning());
   EXPECT_EQ(SendTokenEvent(1, 3, 11), 1);
   EXPECT_EQ(SendTokenEvent(1, 4, 12), 1);
   const auto created = token_.Calls("OnObjectCreated");
@@ -63,7 +65,7 @@ TEST_F(MainDialogTest, ObjectEventsAreHandledAtOnceWithoutWorker) {
   ASSERT_EQ(deleted.size(), 1u);
   EXPECT_EQ(created[0].thread, ::GetCurrentThreadId());
   EXPECT_EQ(deleted[0].data, 12u);
-  EXPECT_EQ(dialog_->QueuedEventCount(), 0u);
+  EXPECT_EQ(Probe().QueuedEvents(), 0u);
 }
 
 TEST_F(MainDialogTest, FailingModuleShowsTheBoxAndEndsTheDialog) {
@@ -94,7 +96,7 @@ TEST_F(MainDialogTest, FailingMonitorShowsItsOwnBox) {
 TEST_F(MainDialogTest, StartWithTokenAddsTheIcon) {
   token_.answers.hasTokens = true;
   Start();
-  EXPECT_TRUE(dialog_->IsTrayIconShown());
+  EXPECT_TRUE(Probe().TrayIconShown());
   ASSERT_FALSE(notifications.empty());
   EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
   EXPECT_EQ(notifications[0].tip, L"Orvane-CA Token Manager");
@@ -103,7 +105,7 @@ TEST_F(MainDialogTest, StartWithTokenAddsTheIcon) {
 TEST_F(MainDialogTest, StartWithoutTokenAddsNoIcon) {
   // Start returns once the start-up timer's handler has run to its end.
   Start();
-  EXPECT_FALSE(dialog_->IsTrayIconShown());
+  EXPECT_FALSE(Probe().TrayIconShown());
   EXPECT_TRUE(notifications.empty());
 }
 
@@ -112,7 +114,7 @@ TEST_F(MainDialogTest, InsertionOfOwnTokenShowsIconAndBalloonThenChecksExpiry) {
   token_.answers.slotKnown = true;
   token_.answers.hasTokens = true;
   EXPECT_EQ(SendTokenEvent(4, 1, 0), 1);
-  EXPECT_TRUE(dialog_->IsTrayIconShown());
+  EXPECT_TRUE(Probe().TrayIconShown());
   ASSERT_GE(notifications.size(), 3u);
   EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
   EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is inserted!"));
@@ -171,6 +173,52 @@ TEST_F(MainDialogTest, ATokenFirstRecordedByATryIsAnnouncedOnce) {
   EXPECT_EQ(token_.Calls("OnTokenInserted").size(), 2u);
 }
 
+TEST_F(MainDialogTest, ATokenKnownFromAPartReadIsCheckedForExpiryAgainOnceReadWhole) {
+  Start();
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = true;
+  token_.answers.readWhole = false;
+  SendTokenEvent(4, 1, 0);
+  token_.answers.readWhole = true;
+  ::SendMessageW(dialog_->Window(), WM_TIMER, TimerReadAgain, 0);
+  EXPECT_EQ(token_.Calls("CheckExpiry").size(), 2u) << "the certificates the try found were not checked";
+}
+
+TEST_F(MainDialogTest, AnObjectEventCutShortReadsTheTokenAgain) {
+  Start();
+  token_.answers.slotKnown = true;
+  token_.answers.objectRegistered = false;
+  SendTokenEvent(3, 3, 9);
+  ASSERT_TRUE(PumpUntil([this] { return Probe().ReadAgainPending(); }));
+  ::SendMessageW(dialog_->Window(), WM_TIMER, TimerReadAgain, 0);
+  ASSERT_EQ(token_.Calls("OnTokenInserted").size(), 1u);
+  EXPECT_EQ(token_.Calls("OnTokenInserted")[0].slot, 3u);
+}
+
+HWND endingWindow = nullptr;
+UINT endingMessage = 0;
+
+// The installation the agent waits for asks the program to end, as an installer does.
+void AskToEnd(DWORD) { ::PostMessageW(endingWindow, endingMessage, kInstanceTerminate, 0); }
+
+TEST_F(MainDialogTest, AnUpdateRunCutShortByTheEndStopsTheInsertionThere) {
+  testing::TestKey key(kProductInfo.settingsKeyPath);
+  key.SetText(L"Path", L"C:\\Token");
+  const UniqueHandle installation(
+      ::CreateMutexW(nullptr, FALSE, L"Orvane-CA Token Manager V3.0_Orvane-CA_InstallMutex"));
+  const auto pause = Pause.Replace(&AskToEnd);
+  Start();
+  endingWindow = dialog_->Window();
+  endingMessage = instanceMessage_;
+  token_.answers.slotKnown = true;
+  token_.answers.hasTokens = true;
+  SendTokenEvent(2, 1, 0);
+  EXPECT_TRUE(requestedUrls.empty()) << "the configuration was fetched";
+  EXPECT_TRUE(token_.Calls("CheckExpiry").empty());
+  EXPECT_TRUE(testing::opened.empty()) << "the manager was started";
+  EXPECT_TRUE(PumpUntil([this] { return dialog_->Window() == nullptr; })) << "the request to end was lost";
+}
+
 TEST_F(MainDialogTest, AnotherTokenInARecordedSlotIsARemovalThenAnInsertion) {
   token_.answers.hasTokens = true;
   Start();
@@ -200,20 +248,20 @@ TEST_F(MainDialogTest, RemovalOfKnownTokenDropsItWithoutClosingBrowser) {
   EXPECT_EQ(removed[0].data, 0u);
   EXPECT_TRUE(BalloonShown(L"Orvane-CA Token is removed!"));
   // The icon stays for the delayed removal.
-  EXPECT_TRUE(dialog_->IsTrayIconShown());
+  EXPECT_TRUE(Probe().TrayIconShown());
 }
 
 TEST_F(MainDialogTest, SilentMessageRemovesTheIconForGood) {
   token_.answers.hasTokens = true;
   Start();
-  ASSERT_TRUE(dialog_->IsTrayIconShown());
+  ASSERT_TRUE(Probe().TrayIconShown());
   ::SendMessageW(dialog_->Window(), instanceMessage_, 3, 0);
-  EXPECT_FALSE(dialog_->IsTrayIconShown());
-  EXPECT_FALSE(dialog_->IsTrayIconWanted());
+  EXPECT_FALSE(Probe().TrayIconShown());
+  EXPECT_FALSE(Probe().TrayIconWanted());
   token_.answers.slotKnown = true;
   notifications.clear();
   SendTokenEvent(1, 1, 0);
-  EXPECT_FALSE(dialog_->IsTrayIconShown());
+  EXPECT_FALSE(Probe().TrayIconShown());
   EXPECT_TRUE(notifications.empty());
   EXPECT_EQ(token_.Calls("CheckExpiry").size(), 1u);
 }
@@ -229,18 +277,13 @@ TEST_F(MainDialogTest, TerminateMessageDestroysTheWindow) {
   Start();
   ::SendMessageW(dialog_->Window(), instanceMessage_, 1, 0);
   EXPECT_EQ(dialog_->Window(), nullptr);
-  EXPECT_FALSE(dialog_->IsWorkerRunning());
+  EXPECT_FALSE(Probe().WorkerRunning());
   EXPECT_EQ(token_.Calls().back().name, "Close");
 }
 
 TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
-  HKEY created = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &created, nullptr),
-            ERROR_SUCCESS);
-  UniqueRegKey key(created);
-  ASSERT_EQ(::RegSetValueExW(key.get(), L"InstallLanguageId", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1066"), 10),
-            ERROR_SUCCESS);
+  testing::TestKey key(kProductInfo.settingsKeyPath);
+  key.SetText(L"InstallLanguageId", L"1066");
   LangSetFolder(ExecutableFolder());
   LangSetBaseName(L"lang\\zxtokd");
   Start();
@@ -248,7 +291,6 @@ TEST_F(MainDialogTest, NotificationsSpeakTheLanguageOfTheSettings) {
   token_.answers.hasTokens = true;
   SendTokenEvent(2, 1, 0);
   SendTokenEvent(2, 262, 0);
-  ::RegDeleteValueW(key.get(), L"InstallLanguageId");
   LangSetId(1033);
   EXPECT_TRUE(BalloonShown(L"Orvane-CA Token \u0111\u00E3 \u0111\u01B0\u1EE3c c\u1EAFm v\u00E0o!"));
   EXPECT_TRUE(BalloonShown(L"\u0110ang sinh c\u1EB7p kh\u00F3a, vui l\u00F2ng \u0111\u1EE3i..."));

@@ -45,7 +45,7 @@ TEST_F(Tray, TheIconLeavesFiveSecondsAfterTheLastTokenUnlessOneComesBack) {
 
   removeLast();
   const auto removed = std::chrono::steady_clock::now();
-  ASSERT_TRUE(PumpUntil([this] { return !dialog_->IsTrayIconShown(); }, 10s));
+  ASSERT_TRUE(PumpUntil([this] { return !Probe().TrayIconShown(); }, 10s));
   EXPECT_GE(std::chrono::steady_clock::now() - removed, 4900ms);
   ASSERT_GE(notifications.size(), 3u);
   EXPECT_EQ(notifications.back().message, static_cast<DWORD>(NIM_DELETE));
@@ -62,7 +62,7 @@ TEST_F(Tray, TheShellsRestartBringsTheIconBackWithTheCaptionUnlessItWasGivenUp) 
   EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
   EXPECT_EQ(notifications[0].tip, L"Orvane-CA Token Manager V3.0");
   EXPECT_EQ(notifications[0].data.uCallbackMessage, WM_TRAY_NOTIFY);
-  EXPECT_FALSE(dialog_->IsTrayIconShown()) << "whether an icon was shown stays as it was";
+  EXPECT_FALSE(Probe().TrayIconShown()) << "whether an icon was shown stays as it was";
 
   ::SendMessageW(dialog_->Window(), instanceMessage_, 3, 0);
   notifications.clear();

@@ -50,8 +50,9 @@ void RecordingTokenAccess::OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) {
   Record("OnTokenRemoved", slot, closeBrowser);
 }
 void RecordingTokenAccess::LaunchInfoPage(CK_SLOT_ID slot, const std::wstring&) { Record("LaunchInfoPage", slot); }
-void RecordingTokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
+bool RecordingTokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
   Record("OnObjectCreated", slot, object);
+  return answers.objectRegistered;
 }
 void RecordingTokenAccess::OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
   Record("OnObjectDeleted", slot, object);

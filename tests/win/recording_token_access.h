@@ -25,9 +25,10 @@ struct TokenAnswers {
   bool hasTokens = false;
   bool slotKnown = false;
   bool expiring = false;
-  bool readWhole = true;       // what OnTokenInserted answers
-  bool knownOnceRead = false;  // a whole read makes the slot known
-  bool anotherToken = false;   // what HoldsAnotherToken answers
+  bool readWhole = true;         // what OnTokenInserted answers
+  bool knownOnceRead = false;    // a whole read makes the slot known
+  bool anotherToken = false;     // what HoldsAnotherToken answers
+  bool objectRegistered = true;  // what OnObjectCreated answers
   std::vector<CK_SLOT_ID> readInPart;
 };
 
@@ -49,7 +50,7 @@ class RecordingTokenAccess : public TokenAccessInterface {
   bool HoldsAnotherToken(CK_SLOT_ID slot) override;
   void OnTokenRemoved(CK_SLOT_ID slot, bool closeBrowser) override;
   void LaunchInfoPage(CK_SLOT_ID slot, const std::wstring& url) override;
-  void OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
+  bool OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
   void OnObjectDeleted(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) override;
   bool UnregisterSlotCertificates(CK_SLOT_ID slot, bool clearList) override;
   bool PurgeProviderCertificates() override;

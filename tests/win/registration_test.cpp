@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_calls.h"
 #include "tests/win/card_database.h"
 #include "tests/win/store_probe.h"
 #include "tests/win/tokensim_driver.h"
@@ -162,20 +163,26 @@ TEST_F(Registration, WipingUnregistersAndEmptiesTheListButKeepsTheSlot) {
   EXPECT_TRUE(token_.CertificatesOfSlot(1).empty());
 }
 
-TEST_F(Registration, ANewCertificateTakesTheFriendlyNameOfItsTwinInMy) {
+const CertBytes kTwinName{'M', 0, 'i', 0, 'n', 0, 'h', 0, 0, 0};
+
+// The other program writes its "MY" entry while Tessard waits for it.
+void WriteTwinMeanwhile(DWORD) {
+  UserStores stores;
+  AddCertificateToStore(stores, DecodeCertificate(LoadTestCertificate("user_exchange")).get(),
+                        {L"MY", L"elsewhere", L"Another Provider", AT_KEYEXCHANGE, kTwinName, L""});
+}
+
+TEST_F(Registration, ANewCertificateTakesTheFriendlyNameOfTheTwinWrittenMeanwhile) {
   Sim(tokensim::Insert({.slot = 1, .certificates = {Made("ca")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
   const CertBytes value = Value("user_exchange");
-  const CertBytes friendly{'M', 0, 'i', 0, 'n', 0, 'h', 0, 0, 0};
-  {
-    UserStores stores;
-    ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(value).get(),
-                                      {L"MY", L"elsewhere", L"Another Provider", AT_KEYEXCHANGE, friendly}));
-  }
-
+  const CertBytes& friendly = kTwinName;
   const std::vector<uint32_t> added = Sim(tokensim::Add(1, {{.der = value, .container = "fresh"}}));
   ASSERT_EQ(added.size(), 1u);
-  token_.OnObjectCreated(1, added[0]);
+  {
+    const auto meanwhile = Pause.Replace(&WriteTwinMeanwhile);
+    EXPECT_TRUE(token_.OnObjectCreated(1, added[0]));
+  }
   const tokensim::SimState world = tokensim::World();
   const tokensim::SimObject* written = world.FindObject(1, added[0]);
   ASSERT_NE(written, nullptr);
@@ -228,11 +235,10 @@ TEST_F(Registration, ExpiryCountsEveryCertificateOfTheSlot) {
   Sim(tokensim::Insert({.slot = 2, .certificates = {Made("expired")}}));
   Sim(tokensim::Insert({.slot = 3}));
   ASSERT_EQ(token_.Open(), CKR_OK);
-  EXPECT_FALSE(token_.CheckExpiry(1, 0));
-  EXPECT_FALSE(token_.CheckExpiry(1, 9));
   EXPECT_TRUE(token_.CheckExpiry(1, 11)) << "a certificate of ADDRESSBOOK counts as much as any";
-  EXPECT_TRUE(token_.CheckExpiry(2, 0));
+  EXPECT_FALSE(token_.CheckExpiry(1, 11)) << "each certificate is warned of once for an insertion";
   EXPECT_FALSE(token_.CheckExpiry(2, -1));
+  EXPECT_TRUE(token_.CheckExpiry(2, 0));
   EXPECT_FALSE(token_.CheckExpiry(3, 365));
   EXPECT_FALSE(token_.CheckExpiry(4, 365));
 }
@@ -250,30 +256,37 @@ class CardType {
   static constexpr wchar_t kName[] = L"Tessard Test Card";
 };
 
-TEST_F(Registration, TheCardTypeOfTheReadersCardNamesTheProviderFromThenOn) {
+TEST_F(Registration, AnUninitialisedTokenIsRegisteredOnlyWhenPresentAtStartUp) {
+  Sim(tokensim::Insert({.slot = 1, .initialized = false, .certificates = {WithKey("user_sign")}}));
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  EXPECT_TRUE(StoreHolds(L"MY", Value("user_sign")));
+  Sim(tokensim::Remove(1));
+  token_.OnTokenRemoved(1, false);
+  Sim(tokensim::Insert({.slot = 2, .initialized = false, .certificates = {WithKey("user_sign")}}));
+  EXPECT_TRUE(token_.OnTokenInserted(2, L""));
+  EXPECT_EQ(token_.CertificatesOfSlot(2).size(), 1u) << "entered with its certificates";
+  EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
+}
+
+// Each token's entries name the provider of its own card; its removal takes them out whatever
+// another token's card named meanwhile.
+TEST_F(Registration, EachTokensEntriesNameTheProviderOfItsOwnCard) {
   const wchar_t cardProvider[] = L"Tessard Card Provider";
   const tokensim::Bytes cardAtr{0x3B, 0xDA, 0x18, 0xFF, 0x81, 0xB1, 0xFE, 0x75, 0x1F, 0x03};
   CardType card(cardAtr, cardProvider);
   Sim(tokensim::Insert(
-      {.slot = 1, .reader = "Card Reader", .atr = cardAtr, .certificates = {WithKey("user_exchange")}}));
+      {.slot = 1, .reader = "Other Reader", .atr = {0x3B, 0x02, 0x01}, .certificates = {WithKey("user_sign")}}));
   Sim(tokensim::Insert(
-      {.slot = 2, .reader = "Other Reader", .atr = {0x3B, 0x02, 0x01}, .certificates = {WithKey("user_sign")}}));
+      {.slot = 2, .reader = "Card Reader", .atr = cardAtr, .certificates = {WithKey("user_exchange")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);
-  const auto found = KeyProviderOf(L"MY", Value("user_exchange"));
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->providerName, cardProvider);
-
-  // A later token without a known card type keeps the provider found; removal and the
-  // purge at exit compare against it.
-  Sim(tokensim::Insert(
-      {.slot = 3, .reader = "Third Reader", .atr = {0x3B, 0x02, 0x02}, .certificates = {WithKey("user_no_usage")}}));
-  token_.OnTokenInserted(3, L"");
-  const auto kept = KeyProviderOf(L"MY", Value("user_no_usage"));
-  ASSERT_TRUE(kept);
-  EXPECT_EQ(kept->providerName, cardProvider);
-  Sim(tokensim::Remove(3));
-  token_.OnTokenRemoved(3, false);
-  EXPECT_FALSE(StoreHolds(L"MY", Value("user_no_usage")));
+  const auto carded = KeyProviderOf(L"MY", Value("user_exchange"));
+  const auto plain = KeyProviderOf(L"MY", Value("user_sign"));
+  ASSERT_TRUE(carded && plain);
+  EXPECT_EQ(carded->providerName, cardProvider);
+  EXPECT_EQ(plain->providerName, kProductInfo.providerName);
+  Sim(tokensim::Remove(1));
+  token_.OnTokenRemoved(1, false);
+  EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
   EXPECT_TRUE(token_.PurgeProviderCertificates());
   EXPECT_FALSE(StoreHolds(L"MY", Value("user_exchange")));
 }

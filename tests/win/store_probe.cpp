@@ -63,6 +63,13 @@ std::optional<CertBytes> FriendlyNameOf(const wchar_t* storeName, const CertByte
   return PropertyOf(storeName, value, CERT_FRIENDLY_NAME_PROP_ID);
 }
 
+std::optional<std::wstring> DescriptionOf(const wchar_t* storeName, const CertBytes& value) {
+  const auto bytes = PropertyOf(storeName, value, CERT_DESCRIPTION_PROP_ID);
+  if (!bytes) return std::nullopt;
+  const std::wstring text(reinterpret_cast<const wchar_t*>(bytes->data()), bytes->size() / sizeof(wchar_t));
+  return text.substr(0, text.find(L'\0'));
+}
+
 void RemoveFromAllStores(std::initializer_list<const CertBytes*> values) {
   for (const wchar_t* store : {L"MY", L"CA", L"ROOT", L"ADDRESSBOOK"}) {
     for (const CertBytes* value : values) StoreHolds(store, *value, true);

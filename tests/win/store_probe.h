@@ -32,6 +32,9 @@ std::optional<StoredKeyProvider> KeyProviderOf(const wchar_t* storeName, const C
 // The friendly-name property, as its bytes.
 std::optional<CertBytes> FriendlyNameOf(const wchar_t* storeName, const CertBytes& value);
 
+// The description (the mark of ownership in "MY") as text.
+std::optional<std::wstring> DescriptionOf(const wchar_t* storeName, const CertBytes& value);
+
 // Removes the certificates from every store the program writes to.
 void RemoveFromAllStores(std::initializer_list<const CertBytes*> values);
 

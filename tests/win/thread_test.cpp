@@ -83,7 +83,7 @@ TEST(Thread, ResultIsKeptAndThreadCanStartAgain) {
   EXPECT_EQ(thread.Result(), 7);
 }
 
-TEST(Thread, StopEndsAPollingProcedureWithinAboutATenthOfASecond) {
+TEST(Thread, StopEndsAPollingProcedureOnRequest) {
   Probe probe;
   Thread thread;
   probe.thread = &thread;
@@ -94,7 +94,6 @@ TEST(Thread, StopEndsAPollingProcedureWithinAboutATenthOfASecond) {
   const auto took = Clock::now() - start;
   EXPECT_FALSE(thread.IsRunning());
   EXPECT_EQ(thread.Result(), 3);
-  EXPECT_GE(took, std::chrono::milliseconds(90));
   EXPECT_LT(took, std::chrono::milliseconds(1000));
 }
 

@@ -163,7 +163,7 @@ TEST_F(TokenAccessTest, ATokenRemovedDuringTheReadIsNotEntered) {
   ASSERT_EQ(token_.Open(), CKR_OK);
   Insert({.slot = 1, .certificates = {{.der = TestCertificate("user.pem")}, {.der = TestCertificate("ca.pem")}}});
   const std::pair<Entry, uint32_t> failures[] = {
-      {Entry::C_GetAttributeValue, 2}, {Entry::C_FindObjects, 1}, {Entry::C_OpenSession, 0}};
+      {Entry::C_GetAttributeValue, 1}, {Entry::C_FindObjects, 1}, {Entry::C_OpenSession, 0}};
   for (const auto& [entry, after] : failures) {
     Sim(tokensim::Fail(entry, CKR_DEVICE_REMOVED, after));
     token_.OnTokenInserted(1, L"");
@@ -343,6 +343,58 @@ TEST_F(TokenAccessTest, AModuleSayingItIsFinalisedWhenNotByUsEndsNoMonitor) {
   ASSERT_EQ(token_.StartMonitor(sink.Window(), kTokenEventMessage), CKR_OK);
   Sim(tokensim::Emit(4, 1));
   EXPECT_TRUE(sink.WaitFor(1, 5s)) << "the monitor ended on a 0x190 that Close did not cause";
+}
+
+// A token that comes while the slot list is read makes the list too small: it is read anew.
+TEST_F(TokenAccessTest, ASlotListThatGrowsBetweenItsTwoCallsIsReadAgain) {
+  Insert({.slot = 1});
+  Sim(tokensim::Fail(Entry::C_GetSlotList, CKR_BUFFER_TOO_SMALL, 1));
+  EXPECT_EQ(token_.Open(), CKR_OK);
+  EXPECT_TRUE(token_.IsSlotKnown(1));
+}
+
+// Recorded while the module would not name it, the token in the slot is the same one until
+// its name says otherwise.
+TEST_F(TokenAccessTest, ATokenRecordedWithoutItsSerialNumberIsNotTakenForAnother) {
+  Insert({.slot = 1});
+  Sim(tokensim::Fail(Entry::C_GetTokenInfo, CKR_DEVICE_ERROR));
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  ASSERT_TRUE(token_.IsSlotKnown(1));
+  EXPECT_EQ(token_.SlotsReadInPart(), std::vector<CK_SLOT_ID>{1});
+  EXPECT_FALSE(token_.HoldsAnotherToken(1));
+  EXPECT_TRUE(token_.OnTokenInserted(1, L""));
+  EXPECT_TRUE(token_.SlotsReadInPart().empty());
+}
+
+// A module whose wait outlives C_Finalize holds up Close for the limit only; the module
+// stays loaded for the end of the process.
+TEST_F(TokenAccessTest, CloseEndsWithinItsLimitWhenTheWaitIgnoresTheFinalisation) {
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  EventSink sink;
+  ASSERT_EQ(token_.StartMonitor(sink.Window(), kTokenEventMessage), CKR_OK);
+  ASSERT_TRUE(WaitUntil([] { return tokensim::WaitsInProgress() > 0; }));
+  Sim(tokensim::StubbornWait(true));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(token_.Close(), CKR_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+  EXPECT_TRUE(ModuleLoaded());
+  Sim(tokensim::StubbornWait(false));
+  ::FreeLibrary(::GetModuleHandleW(kModuleName));
+}
+
+// One search for each class and one call for each object: every certificate with its key
+// costs two calls beyond a fixed number for the token.
+TEST_F(TokenAccessTest, AnInsertionReadsEachCertificateAndItsKeyInOneCallEach) {
+  constexpr int kFixedCalls = 12;
+  ASSERT_EQ(token_.Open(), CKR_OK);
+  tokensim::Token token{.slot = 1};
+  for (const char* name : {"user.pem", "user.der", "ca.pem"}) {
+    token.certificates.push_back({.der = TestCertificate(name), .key = true});
+  }
+  Insert(token);
+  tokensim::ResetCalls();
+  ASSERT_TRUE(token_.OnTokenInserted(1, L""));
+  EXPECT_LE(tokensim::ModuleCalls(tokensim::Calls()), kFixedCalls + 2 * static_cast<int>(token.certificates.size()));
 }
 
 class InfoPage : public TokenAccessTest {

@@ -20,19 +20,15 @@ class TrayIconTest : public ::testing::Test {
   void SetUp() override {
     notifications.clear();
     shellAnswer = TRUE;
-    previous_ = ReplaceShellNotifyFunction(&RecordNotify);
     owner_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(owner_, nullptr);
     tray_.Attach(owner_);
   }
-  void TearDown() override {
-    ::DestroyWindow(owner_);
-    ReplaceShellNotifyFunction(previous_);
-  }
+  void TearDown() override { ::DestroyWindow(owner_); }
 
   HWND owner_ = nullptr;
   TrayIcon tray_;
-  ShellNotifyFunction previous_ = nullptr;
+  const decltype(ShellNotify)::Replacement notify_ = ShellNotify.Replace(&RecordNotify);
 };
 
 TEST_F(TrayIconTest, EveryCallCarriesTheWindows2000LayoutTheWindowAndId128) {

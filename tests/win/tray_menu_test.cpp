@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/registry_write.h"
 #include "tests/win/main_dialog_fixture.h"
 #include "tests/win/test_key.h"
 #include "token/product_info.h"
@@ -45,14 +44,9 @@ class TrayMenu : public MainDialogTest {
     MainDialogTest::SetUp();
     writes.clear();
     writeAnswer = ERROR_SUCCESS;
-    previousWrite_ = ReplaceSetRegistryValueFunction(&RecordWrite);
-  }
-  void TearDown() override {
-    ReplaceSetRegistryValueFunction(previousWrite_);
-    MainDialogTest::TearDown();
   }
 
-  SetRegistryValueFunction previousWrite_ = nullptr;
+  const decltype(SetRegistryValue)::Replacement write_ = SetRegistryValue.Replace(&RecordWrite);
 };
 
 TEST_F(TrayMenu, FourItemsInOrderTheSettingsInForceDisabled) {
@@ -103,6 +97,7 @@ TEST_F(TrayMenu, TheMenuKeepsItsStartUpStateAndResultsShowForFiveSeconds) {
 }
 
 TEST_F(TrayMenu, WithoutTheSettingsKeyAChoiceShowsNothing) {
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
   token_.answers.hasTokens = true;
   Start();
   notifications.clear();

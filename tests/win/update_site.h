@@ -14,6 +14,9 @@ using LogLines = std::vector<std::string>;
 
 enum class Installer { kSigned, kForeign, kZeroInName, kTampered, kUnsigned };
 
+// An update folder on loopback where nothing answers: a request fails at once, on this machine.
+inline constexpr wchar_t kUnansweredUpdateFolder[] = L"https://localhost:9/Update/";
+
 // The name the update folder gives its installer.
 inline constexpr char kOfferedInstaller[] = "tessard-setup.exe";
 

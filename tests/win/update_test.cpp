@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/system_calls.h"
 #include "tests/win/standin_log.h"
 #include "tests/win/tokensim_driver.h"
 #include "tests/win/update_site.h"
 #include "update/installer_trust.h"
-#include "update/update_seams.h"
 
 namespace tessard::testing {
 namespace {
@@ -34,21 +34,6 @@ using Requests = std::vector<std::string>;
 std::wstring OwnFolder(const wchar_t* purpose) {
   return ExecutableFolder() + purpose + std::to_wstring(::GetCurrentProcessId());
 }
-
-// A seam of the update agent replaced while this lives.
-template <typename Function, Function (*Replace)(Function)>
-class Replaced {
- public:
-  explicit Replaced(Function function) : previous_(Replace(function)) {}
-  ~Replaced() { Replace(previous_); }
-  Replaced(const Replaced&) = delete;
-  Replaced& operator=(const Replaced&) = delete;
-
- private:
-  Function previous_;
-};
-using ConnectedStateReplaced = Replaced<ConnectedStateFunction, &ReplaceConnectedStateFunction>;
-using PauseReplaced = Replaced<PauseFunction, &ReplacePauseFunction>;
 
 BOOL Offline(DWORD* flags) {
   *flags = 0;
@@ -84,7 +69,7 @@ TEST_F(UpdateConfigFetch, TakesTheDaysAndOnlyAWebPage) {
 TEST_F(UpdateConfigFetch, WithoutTheConfigurationThirtyDaysAndThePageKept) {
   site_.Put("Config.ini", kConfig);
   {
-    const ConnectedStateReplaced offline(&Offline);
+    const auto offline = ConnectedState.Replace(&Offline);
     days_ = 45;
     Fetch();
     EXPECT_EQ(days_, 30);
@@ -226,7 +211,7 @@ TEST_F(Update, WaitsWhileAnInstallationRunsAndGoesOnAfterIt) {
   probes.mutex.reset(::CreateMutexW(nullptr, FALSE, kInstallMutex));
   ASSERT_TRUE(probes.mutex);
   probes.site = &site_;
-  const PauseReplaced pause(&PauseAndReleaseAfterTwo);
+  const auto pause = Pause.Replace(&PauseAndReleaseAfterTwo);
   site_.Offer("3.0.1", Installer::kSigned);
   RunUpdate(site_.Folder());
   EXPECT_EQ(probes.pauses, (std::vector<DWORD>{kMutexProbePauseMs, kMutexProbePauseMs}));
@@ -243,7 +228,7 @@ TEST_F(Update, AskedToEndItStopsWaitingAndLeavesTheInstallerToTheNextRun) {
   probes = MutexProbes{};
   probes.mutex.reset(::CreateMutexW(nullptr, FALSE, kInstallMutex));
   probes.site = &site_;
-  const PauseReplaced pause(&PauseAndReleaseAfterTwo);
+  const auto pause = Pause.Replace(&PauseAndReleaseAfterTwo);
   site_.Offer("3.0.1", Installer::kSigned);
   RunUpdate(site_.Folder(), kEnding);
   EXPECT_EQ(probes.pauses.size(), 0u) << "the wait for the installation outlived the program's end";
@@ -291,8 +276,8 @@ TEST_F(Update, OfflineOrWorkingOfflineItMakesNothing) {
   // set back to a day in 2001, a change cannot keep it.
   constexpr ULONGLONG kLongAgo = 126227808000000000ull;
   SetLastWriteTime(temp_.Path(), kLongAgo);
-  for (ConnectedStateFunction state : {&Offline, &WorkingOffline}) {
-    const ConnectedStateReplaced replaced(state);
+  for (decltype(ConnectedState)::Function state : {&Offline, &WorkingOffline}) {
+    const auto replaced = ConnectedState.Replace(state);
     RunUpdate(site_.Folder());
   }
   EXPECT_EQ(LastWriteTime(temp_.Path()), kLongAgo);

@@ -57,6 +57,7 @@ struct SimState {
   uint32_t nextHandle = 1;
   uint64_t nextSequence = 1;
   bool auxWaitMissing = false;  // presents an auxiliary list whose wait entry is null
+  bool stubbornWait = false;    // C_Finalize leaves a pending wait blocked
   std::vector<SimFailure> failures;
   std::vector<SimSlot> slots;
   std::vector<SimEvent> events;

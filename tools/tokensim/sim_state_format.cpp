@@ -74,9 +74,13 @@ bool ParseLine(const std::string& line, SimState& state) {
   if (kind == "next") {
     in >> state.nextHandle >> state.nextSequence;
     int auxMissing = 0;
+    int stubborn = 0;
     in >> auxMissing;
+    if (in.fail()) return false;
+    in >> stubborn;
     state.auxWaitMissing = auxMissing != 0;
-    return !in.fail();
+    state.stubbornWait = stubborn != 0;
+    return true;
   }
   if (kind == "fail") {
     SimFailure failure;
@@ -157,7 +161,8 @@ uint32_t SimState::TakeFailure(std::string_view call) {
 
 std::string Serialise(const SimState& state) {
   std::ostringstream out;
-  out << "next " << state.nextHandle << ' ' << state.nextSequence << ' ' << (state.auxWaitMissing ? 1 : 0) << '\n';
+  out << "next " << state.nextHandle << ' ' << state.nextSequence << ' ' << (state.auxWaitMissing ? 1 : 0) << ' '
+      << (state.stubbornWait ? 1 : 0) << '\n';
   for (const SimFailure& f : state.failures) {
     out << "fail " << f.call << ' ' << f.rv << ' ' << f.after << ' ' << f.times << '\n';
   }

@@ -225,6 +225,13 @@ Outcome Shape(bool withWait) {
   });
 }
 
+Outcome StubbornWait(bool stubborn) {
+  return Change([&](SimState& state) {
+    state.stubbornWait = stubborn;
+    return true;
+  });
+}
+
 Outcome Reset() {
   WorldCounters().Reset();
   return Change([](SimState& state) {

@@ -67,6 +67,8 @@ Outcome Emit(uint32_t slot, uint32_t code, std::optional<uint32_t> data = std::n
 Outcome Fail(Entry entry, uint32_t rv, uint32_t after = 0, int32_t times = 1);
 // Whether the auxiliary list holds its wait entry.
 Outcome Shape(bool withWait);
+// Whether C_Finalize leaves a pending wait blocked, as a badly behaved module would.
+Outcome StubbornWait(bool stubborn);
 // An empty world. Events keep their numbering and live waiters stay registered, so that a
 // module already waiting sees what comes next.
 Outcome Reset();

@@ -60,7 +60,7 @@ Bytes CertificateFile(const std::string& path) {
 struct Options {
   std::optional<uint32_t> slot;
   std::optional<std::string> reader, label, atr, call;
-  std::optional<uint32_t> handle, code, data, rv, after, times, auxWait;
+  std::optional<uint32_t> handle, code, data, rv, after, times, auxWait, stubbornWait;
   bool uninitialized = false;
   bool reset = false;
   std::vector<Certificate> certificates;
@@ -122,6 +122,8 @@ Options ParseOptions(const Arguments& args) {
       o.times = ParseNumber(Value(args, i));
     else if (a == "--aux-wait")
       o.auxWait = ParseNumber(Value(args, i));
+    else if (a == "--stubborn-wait")
+      o.stubbornWait = ParseNumber(Value(args, i));
     else if (a == "--reset")
       o.reset = true;
     else
@@ -211,9 +213,15 @@ int Fail(const Options& o) {
 }
 
 int Shape(const Options& o) {
-  if (!o.auxWait) throw Failure{"--aux-wait 0|1 is required"};
-  Check(tokensim::Shape(*o.auxWait != 0), 0);
-  std::printf("auxiliary list %s its wait entry\n", *o.auxWait ? "has" : "lacks");
+  if (!o.auxWait && !o.stubbornWait) throw Failure{"--aux-wait 0|1 or --stubborn-wait 0|1 is required"};
+  if (o.auxWait) {
+    Check(tokensim::Shape(*o.auxWait != 0), 0);
+    std::printf("auxiliary list %s its wait entry\n", *o.auxWait ? "has" : "lacks");
+  }
+  if (o.stubbornWait) {
+    Check(tokensim::StubbornWait(*o.stubbornWait != 0), 0);
+    std::printf("C_Finalize %s a pending wait\n", *o.stubbornWait ? "leaves" : "ends");
+  }
   return 0;
 }
 
@@ -286,7 +294,7 @@ int Usage() {
                "tokensim delete  --slot N (--handle H | --cert FILE)\n"
                "tokensim event   --slot N --code C [--data D]\n"
                "tokensim fail    --call NAME --rv HEX [--after K] [--times T]   (T 0: always)\n"
-               "tokensim shape   --aux-wait 0|1\n"
+               "tokensim shape   [--aux-wait 0|1] [--stubborn-wait 0|1]\n"
                "tokensim list    [--slot N]\n"
                "tokensim calls   [--reset]       calls of each module entry\n"
                "tokensim sessions                open sessions\n"

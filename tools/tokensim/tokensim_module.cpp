@@ -445,26 +445,29 @@ std::optional<SimEvent> NextEvent(const SimState& state) {
   return std::nullopt;
 }
 
-// Blocks until a writer wakes this process or C_Finalize runs; true for the latter.
-bool BlockUntilWokenOrFinalized(Counters& counters) {
+// Blocks until a writer wakes this process or C_Finalize runs; true for the latter. A stubborn
+// wait hears only writers.
+bool BlockUntilWokenOrFinalized(Counters& counters, bool stubborn) {
   Module& module = TheModule();
-  HANDLE events[] = {module.finalized.get(), module.wake.get()};
+  HANDLE events[] = {module.wake.get(), module.finalized.get()};
   counters.AddWaitsInProgress(1);
-  DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  DWORD woken = ::WaitForMultipleObjects(stubborn ? 1 : 2, events, FALSE, INFINITE);
   counters.AddWaitsInProgress(-1);
-  return woken == WAIT_OBJECT_0;
+  return woken == WAIT_OBJECT_0 + 1;
 }
 
 CK_RV WaitForTokenEvent(CK_FLAGS, CK_SLOT_ID* slot, CK_ULONG* code, CK_ULONG* data, void*) {
   Counters& counters = Count(Entry::WaitForTokenEvent);
   if (slot == nullptr || code == nullptr || data == nullptr) return CKR_ARGUMENTS_BAD;
   for (;;) {
-    if (!TheModule().initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
+    bool stubborn = false;
     std::optional<SimEvent> event;
     CK_RV rv = Answer(Entry::WaitForTokenEvent, [&](const SimState& state) {
-      event = NextEvent(state);
+      stubborn = state.stubbornWait;
+      if (TheModule().initialized) event = NextEvent(state);
       return CKR_OK;
     });
+    if (!TheModule().initialized && !stubborn) return CKR_CRYPTOKI_NOT_INITIALIZED;
     if (rv != CKR_OK) return rv;
     if (event) {
       counters.CountEventTaken();
@@ -473,7 +476,7 @@ CK_RV WaitForTokenEvent(CK_FLAGS, CK_SLOT_ID* slot, CK_ULONG* code, CK_ULONG* da
       if (event->hasData) *data = event->data;
       return CKR_OK;
     }
-    if (BlockUntilWokenOrFinalized(counters)) return CKR_CRYPTOKI_NOT_INITIALIZED;
+    if (BlockUntilWokenOrFinalized(counters, stubborn)) return CKR_CRYPTOKI_NOT_INITIALIZED;
   }
 }
 

@@ -128,7 +128,7 @@ void AddToMy(const std::vector<CertBytes>& values, const wchar_t* provider) {
   for (const CertBytes& value : values) {
     tessard::AddCertificateToStore(
         stores, tessard::DecodeCertificate(value).get(),
-        {tessard::kPersonalStore, L"bench-" + std::to_wstring(index++), provider, AT_KEYEXCHANGE, std::nullopt});
+        {tessard::kPersonalStore, L"bench-" + std::to_wstring(index++), provider, AT_KEYEXCHANGE, std::nullopt, L""});
   }
 }
 

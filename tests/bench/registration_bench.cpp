@@ -108,7 +108,7 @@ void AddInOneOpen(const std::vector<CertBytes>& values, const wchar_t* provider)
     const tessard::UniqueCertContext context = tessard::DecodeCertificate(value);
     tessard::AddCertificateToStore(
         stores, context.get(),
-        {tessard::kPersonalStore, L"bench-" + std::to_wstring(index++), provider, AT_KEYEXCHANGE, std::nullopt});
+        {tessard::kPersonalStore, L"bench-" + std::to_wstring(index++), provider, AT_KEYEXCHANGE, std::nullopt, L""});
   }
 }
 

@@ -112,7 +112,7 @@ TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {
   {
     UserStores stores;
     ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(user_).get(),
-                                      {L"MY", L"writer", L"Writer Provider", AT_KEYEXCHANGE, friendly}));
+                                      {L"MY", L"writer", L"Writer Provider", AT_KEYEXCHANGE, friendly, L""}));
   }
   Sim("add --slot 1" + Cert("user_exchange") + " --key --container fresh");
   EXPECT_TRUE(PollUntil(10s, [] { return Tokensim("list").output.find("friendly \"Hoa\"") != std::string::npos; }))

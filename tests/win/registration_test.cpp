@@ -221,9 +221,9 @@ TEST_F(Registration, OpenPurgesEntriesOfTheProviderInAnyCase) {
   {
     UserStores stores;
     ASSERT_TRUE(
-        AddCertificateToStore(stores, DecodeCertificate(stale).get(), {L"MY", L"old", upper, AT_SIGNATURE, {}}));
+        AddCertificateToStore(stores, DecodeCertificate(stale).get(), {L"MY", L"old", upper, AT_SIGNATURE, {}, L""}));
     ASSERT_TRUE(AddCertificateToStore(stores, DecodeCertificate(foreign).get(),
-                                      {L"MY", L"old", L"Another Provider", AT_SIGNATURE, {}}));
+                                      {L"MY", L"old", L"Another Provider", AT_SIGNATURE, {}, L""}));
   }
   ASSERT_EQ(token_.Open(), CKR_OK);
   EXPECT_FALSE(StoreHolds(L"MY", stale));

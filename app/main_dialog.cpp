@@ -308,6 +308,7 @@ void CTessardDlg::OnTokenRecorded(CK_SLOT_ID slot) {
 }
 
 UpdateRun CTessardDlg::RunUpdateAgent() {
+  if (!settings_.installUpdates) return UpdateRun::Done;
   return RunUpdate(UpdateFolderOf(settings_.updateUrl), {m_nInstanceMessage, kInstanceTerminate});
 }
 

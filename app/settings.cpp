@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "app/policy_values.h"
 #include "localisation/language_file.h"
 #include "platform/registry.h"
 #include "platform/system_calls.h"
@@ -21,7 +22,15 @@ StoreResult StoreValue(Write write) {
 
 Settings ReadSettings(const wchar_t* keyPath) {
   Settings settings;
+  const UniqueRegKey policy = OpenRegistryKey(HKEY_LOCAL_MACHINE, kPolicyKeyPath, KEY_QUERY_VALUE);
+  std::optional<DWORD> installUpdates;
+  if (policy) {
+    settings.updateUrl = ReadTypedText(policy.get(), kPolicyUpdateUrl);
+    installUpdates = ReadTypedNumber(policy.get(), kPolicyInstallUpdates);
+  }
   UniqueRegKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE);
+  if (key && !installUpdates) installUpdates = ReadTypedNumber(key.get(), kPolicyInstallUpdates);
+  settings.installUpdates = installUpdates.value_or(1) != 0;
   if (!key) return settings;
   settings.language.keyFound = true;
   // A "Path" without any data names no folder, not an empty one.
@@ -30,7 +39,7 @@ Settings ReadSettings(const wchar_t* keyPath) {
   }
   settings.language.installLanguageId = ReadRegistryText(key.get(), L"InstallLanguageId");
   settings.nonCache = ReadRegistryDword(key.get(), L"NonCache");
-  settings.updateUrl = ReadRegistryText(key.get(), L"UpdateUrl");
+  if (!settings.updateUrl) settings.updateUrl = ReadRegistryText(key.get(), L"UpdateUrl");
   return settings;
 }
 

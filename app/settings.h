@@ -15,11 +15,14 @@ namespace tessard {
 struct Settings {
   LanguageSettings language;  // whether the key exists, "Path", "InstallLanguageId"
   std::optional<DWORD> nonCache;
-  // Set by an administrator: only administrators can write under HKEY_LOCAL_MACHINE.
+  // Set by an administrator, the policy's before the settings key's: only administrators can
+  // write under HKEY_LOCAL_MACHINE.
   std::optional<std::wstring> updateUrl;
+  // "InstallUpdates" 0 turns the update agent's installers off; the configuration is still read.
+  bool installUpdates = true;
 };
 
-// One read of the key: every value the program reads from it.
+// One read of the policy key and the settings key: every value the program reads from them.
 Settings ReadSettings(const wchar_t* keyPath = kProductInfo.settingsKeyPath);
 
 // The main dialog's language number: "InstallLanguageId"'s leading integer, 1033 when the key

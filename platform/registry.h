@@ -26,4 +26,16 @@ std::optional<std::wstring> ReadRegistryText(HKEY key, const wchar_t* name);
 
 std::optional<DWORD> ReadRegistryDword(HKEY key, const wchar_t* name);
 
+// A REG_SZ value of at most 259 characters, or a REG_DWORD; none when the value is missing,
+// and none with a line in the failure trace when it has another type or form.
+std::optional<std::wstring> ReadTypedText(HKEY key, const wchar_t* name);
+std::optional<DWORD> ReadTypedNumber(HKEY key, const wchar_t* name);
+
+// Opens the key for setting values, making it where it is missing; the refusal, as a standard
+// user meets it under HKEY_LOCAL_MACHINE, is in `status`.
+UniqueRegKey CreateRegistryKey(HKEY root, const wchar_t* path, LSTATUS& status);
+
+// A REG_SZ value with its terminator; false when the key cannot be opened or the write fails.
+bool WriteRegistryText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text);
+
 }  // namespace tessard

@@ -22,6 +22,10 @@ LSTATUS CallRegSetValue(HKEY key, const wchar_t* name, DWORD type, const BYTE* d
   return ::RegSetValueExW(key, name, 0, type, data, bytes);
 }
 
+LSTATUS CallRegCreateKey(HKEY root, const wchar_t* path, HKEY* key) {
+  return ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key, nullptr);
+}
+
 HCERTSTORE CallCertOpenUserStore(const wchar_t* name) {
   return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, name);
 }
@@ -43,6 +47,7 @@ constinit Seam<BOOL(DWORD, NOTIFYICONDATAW*)> ShellNotify{&CallShellNotifyIcon};
 constinit Seam<void(const wchar_t*)> ShellOpen{&CallShellOpen};
 constinit Seam<BOOL(SHELLEXECUTEINFOW*)> ShellExecuteElevated{&CallShellExecuteEx};
 constinit Seam<UINT(HMENU, POINT, HWND)> TrackMenu{&CallTrackPopupMenu};
+constinit Seam<LSTATUS(HKEY, const wchar_t*, HKEY*)> CreateKeyForWriting{&CallRegCreateKey};
 constinit Seam<LSTATUS(HKEY, const wchar_t*, DWORD, const BYTE*, DWORD)> SetRegistryValue{&CallRegSetValue};
 constinit Seam<HCERTSTORE(const wchar_t*)> OpenUserStoreHandle{&CallCertOpenUserStore};
 constinit Seam<BOOL(DWORD*)> ConnectedState{&CallInternetGetConnectedState};

@@ -31,6 +31,10 @@ static_assert(sizeof(ProductInfo::ModuleDescription) == 168 * sizeof(wchar_t));
 
 extern const ProductInfo kProductInfo;
 
+// Under HKEY_CURRENT_USER: what the program keeps for the user (the chosen language, an
+// update whose elevation was declined). The machine's settings key is for administrators.
+inline constexpr wchar_t kUserKeyPath[] = L"Software\\Tessard";
+
 // The last component of the settings key path: the program's default caption.
 const wchar_t* SettingsKeyLeaf();
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,8 +21,9 @@ std::wstring UpdateFolderOf(const std::optional<std::wstring>& updateUrl);
 // non-blank "ID02=" that is an http or https address. Always true.
 bool FetchUpdateConfig(const std::wstring& folder, unsigned long slot, int& warnDays, std::wstring& url);
 
-// 1 when the server answered 200 and the whole body is in the file; otherwise 0, and no file.
-int DownloadFile(const std::wstring& url, const std::wstring& path);
+// 1 when the server answered 200 at an https address and the whole body, at most `largest`
+// bytes, is in the file, which did not exist before; otherwise 0, and no file.
+int DownloadFile(const std::wstring& url, const std::wstring& path, std::uint64_t largest);
 
 // The "Version" of the settings key; an empty version when the key is missing, none when the
 // value cannot be read.
@@ -37,15 +39,18 @@ struct EndingRequest {
 
 enum class UpdateRun { Done, Stopped };
 
-// Waits while an installation runs, then downloads and runs a newer installer of the folder
-// and waits for it, leaving nothing of what it downloaded behind. Asked to end meanwhile, it
-// returns Stopped at once, and its caller does nothing more; the next run deletes what this
-// one left.
+// Waits a little while an installation runs, then downloads a newer installer of the folder
+// into a work folder of its own, runs it when its signature, publisher and version are right
+// and waits for it, leaving nothing of what it downloaded behind. A version whose elevation
+// the person declined is not asked for again. Asked to end meanwhile, it returns Stopped at
+// once, and its caller does nothing more; the next run deletes what this one left.
 UpdateRun RunUpdate(const std::wstring& folder, EndingRequest ending = {});
 
+enum class Elevation { Started, Declined, Failed };
+
 // Starts `file` with the "runas" verb and waits for the process it started, unless the
-// program is asked to end first.
-BOOL RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
-                 EndingRequest ending = {});
+// program is asked to end first. Declined when the person refused the elevation.
+Elevation RunElevated(HWND window, const wchar_t* file, const wchar_t* parameters, const wchar_t* directory,
+                      EndingRequest ending = {});
 
 }  // namespace tessard

@@ -66,9 +66,10 @@ TEST_F(UpdateOfTheProgram, TheConfigurationSetsTheWarningWindowAndOpensThePage) 
   EXPECT_EQ(log_.LinesOnce(HasLines(twice.size())), twice);
 }
 
+// 3.0.10 comes after 3.0.9 by its numbers, though not as text.
 TEST_F(UpdateOfTheProgram, ANewerOfferRunsTheSignedInstallerAndLeavesNothing) {
-  const testing::SettingsValue installed(L"Version", L"3.0.0");
-  site_.Offer("3.0.1", Installer::kSigned);
+  const testing::SettingsValue installed(L"Version", L"3.0.9");
+  site_.Offer("3.0.10", Installer::kSigned);
   Program program = StartInstance();
   ASSERT_TRUE(WaitsForEvents());
   Sim("insert --slot 1" + Cert("user_sign"));
@@ -77,7 +78,51 @@ TEST_F(UpdateOfTheProgram, ANewerOfferRunsTheSignedInstallerAndLeavesNothing) {
   // Config.ini is asked for once the update run, clean-up included, is over.
   const std::vector<std::string> requests = {"version.ini 200", "tessard-setup.exe 200", "Config.ini 404"};
   EXPECT_TRUE(PollUntil(10s, [this, &requests] { return site_.Requests() == requests; })) << site_.Requests().size();
-  EXPECT_FALSE(testing::PathExists(temp_.WorkFolder()));
+  EXPECT_TRUE(temp_.WorkFolders().empty());
+}
+
+// Offers no installer of which may run: each insertion's run ends with the configuration asked
+// for, and nothing was started.
+TEST_F(UpdateOfTheProgram, NoImpostorNoRollbackAndNoOlderVersionRuns) {
+  testing::TrustImpostorForUser();
+  struct Offer {
+    const char* name;
+    const wchar_t* installed;
+    const char* offered;
+    Installer installer;
+    const char* builtAs;
+    std::vector<std::string> requests;
+  };
+  const std::vector<std::string> refusedAfterDownload = {"version.ini 200", "tessard-setup.exe 200", "Config.ini 404"};
+  const Offer offers[] = {
+      {"the publisher's name, another key, a root the user trusts", L"3.0.0", "3.0.1", Installer::kImpostor, "3.0.1",
+       refusedAfterDownload},
+      {"2.0.0 offered as 99.0.1", L"3.0.0", "99.0.1", Installer::kSigned, "2.0.0", refusedAfterDownload},
+      {"9.0.0 over 10.0.0", L"10.0.0", "9.0.0", Installer::kSigned, "9.0.0", {"version.ini 200", "Config.ini 404"}}};
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  for (const Offer& offer : offers) {
+    SCOPED_TRACE(offer.name);
+    const testing::SettingsValue installed(L"Version", offer.installed);
+    site_.Offer(offer.offered, offer.installer, offer.builtAs);
+    site_.ForgetRequests();
+    Sim("insert --slot 1" + Cert("user_sign"));
+    EXPECT_TRUE(PollUntil(10s, [&] { return site_.Requests() == offer.requests; })) << site_.Requests().size();
+    Sim("remove --slot 1");
+  }
+  EXPECT_EQ(log_.Lines(), LogLines{}) << "an installer ran";
+  EXPECT_TRUE(temp_.WorkFolders().empty());
+}
+
+TEST_F(UpdateOfTheProgram, AnAdministratorTurnsInstallersOff) {
+  const testing::SettingsValue installed(L"Version", L"3.0.0");
+  const testing::PolicyNumber off(L"InstallUpdates", 0);
+  site_.Offer("3.0.1", Installer::kSigned);
+  Program program = StartInstance();
+  ASSERT_TRUE(WaitsForEvents());
+  Sim("insert --slot 1" + Cert("user_sign"));
+  EXPECT_TRUE(PollUntil(10s, [this] { return site_.Requests() == std::vector<std::string>{"Config.ini 404"}; }))
+      << site_.Requests().size() << ": the configuration alone is asked for";
 }
 
 }  // namespace

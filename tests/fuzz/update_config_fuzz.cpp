@@ -1,6 +1,6 @@
 // Feeds arbitrary server answers to the update agent's text decisions: Config.ini as the
 // agent reads it (up to the first zero byte, at most 1024 bytes), a version pair split at the
-// first line feed, and the bytes as UTF-16 addresses. None may crash, and what they return
+// first line feed (ordered as dotted numbers), and the bytes as UTF-16 addresses. None may crash, and what they return
 // must hold to their rules.
 #include <algorithm>
 #include <cstddef>
@@ -27,6 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view offered = feed == std::string_view::npos ? std::string_view() : bytes.substr(feed + 1);
   if (tessard::IsNewerVersion(installed, offered) && tessard::IsNewerVersion(offered, installed)) std::abort();
   if (tessard::IsNewerVersion(installed, installed)) std::abort();
+  // Numbers in order: newer one way means not the same, and the same means newer neither way.
+  if (tessard::IsSameVersion(installed, offered) &&
+      (tessard::IsNewerVersion(installed, offered) || !tessard::ParseVersion(installed))) {
+    std::abort();
+  }
 
   std::wstring address(size / sizeof(wchar_t), L'\0');
   if (!address.empty()) std::memcpy(address.data(), data, address.size() * sizeof(wchar_t));

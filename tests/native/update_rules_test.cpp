@@ -46,20 +46,45 @@ TEST(UpdateConfigText, BlankOrMissingKeysTakeNothing) {
   EXPECT_EQ(ParseUpdateConfig("").warnDays, 30);
 }
 
-TEST(VersionComparison, IsTextualAsTheServerExpects) {
-  EXPECT_FALSE(IsNewerVersion("3.0.9", "3.0.10")) << "textually 3.0.9 sorts after 3.0.10";
-  EXPECT_TRUE(IsNewerVersion("3.0.10", "3.0.9"));
-  EXPECT_TRUE(IsNewerVersion("", "1"));
-  EXPECT_FALSE(IsNewerVersion("2.1", "2.1"));
-  EXPECT_TRUE(IsNewerVersion("2.1", "2.1.1")) << "a prefix sorts first";
-  EXPECT_TRUE(IsNewerVersion("3.0", "3.\xE9")) << "bytes compare unsigned";
+TEST(VersionOrder, DottedNumbersWithMissingPartsAsZero) {
+  EXPECT_TRUE(IsNewerVersion("3.0.9", "3.0.10"));
+  EXPECT_TRUE(IsNewerVersion("9", "10"));
+  EXPECT_FALSE(IsNewerVersion("10.0.0", "9.0.0"));
+  EXPECT_FALSE(IsNewerVersion("3.0.10", "3.0.10.0"));
+  EXPECT_TRUE(IsSameVersion("3.0.10", "3.0.10.0"));
+  EXPECT_FALSE(IsSameVersion("3.0.1", "3.0.10"));
+  for (const char* offer : {"3.1b", "", "3..1", ".3", "3.", "-1", "3.1 ", "99999999999"}) {
+    EXPECT_FALSE(IsNewerVersion("1", offer)) << "an offer that is no version: " << offer;
+  }
+  for (const char* installed : {"", "3.x"}) EXPECT_TRUE(IsNewerVersion(installed, "0.1")) << installed;
+}
+
+TEST(InstallerVerdicts, EachConditionRefusesOnItsOwn) {
+  constexpr std::string_view kPins[] = {"00ff", "AB12"};
+  const InstallerFacts trusted{true, "ab12", true, "3.0.10.0"};
+  EXPECT_EQ(JudgeInstaller(trusted, kPins, "3.0.10"), InstallerVerdict::Trusted) << "the second pin, in any case";
+  InstallerFacts facts = trusted;
+  facts.signatureAccepted = false;
+  EXPECT_EQ(JudgeInstaller(facts, kPins, "3.0.10"), InstallerVerdict::SignatureRefused);
+  for (const char* key : {"ab13", "", "ab12ab12"}) {
+    facts = trusted;
+    facts.signerKeyHash = key;
+    EXPECT_EQ(JudgeInstaller(facts, kPins, "3.0.10"), InstallerVerdict::KeyNotPinned) << key;
+  }
+  facts = trusted;
+  facts.rootInMachineStore = false;
+  EXPECT_EQ(JudgeInstaller(facts, kPins, "3.0.10"), InstallerVerdict::RootNotTheMachines);
+  EXPECT_EQ(JudgeInstaller(trusted, kPins, "99.0.1"), InstallerVerdict::NotTheOfferedVersion);
+  facts = trusted;
+  facts.version.reset();
+  EXPECT_EQ(JudgeInstaller(facts, kPins, "3.0.10"), InstallerVerdict::NotTheOfferedVersion);
 }
 
 TEST(UpdateAddresses, PagesAreWebAddressesAndFoldersHttpsEndingInASlash) {
   EXPECT_TRUE(IsWebAddress(L"http://info.example/"));
   EXPECT_TRUE(IsWebAddress(L"HTTPS://info.example/a?b"));
   for (const wchar_t* refused : {L"javascript:alert(1)", L"file:///C:/Windows/notepad.exe", L"http://", L"",
-                                  L"ftp://info.example/", L" http://info.example/"}) {
+                                 L"ftp://info.example/", L" http://info.example/"}) {
     EXPECT_FALSE(IsWebAddress(refused)) << testing::PrintToString(std::wstring(refused));
   }
   EXPECT_TRUE(IsUsableUpdateFolder(L"https://updates.example/Update/"));

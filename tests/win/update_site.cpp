@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/policy_values.h"
 #include "certstore/crypt_handles.h"
 #include "platform/handles.h"
 #include "platform/text_convert.h"
@@ -25,13 +26,13 @@ std::wstring UniqueCaseName() {
   return ToWide(name, kCodePageAnsi) + L"." + std::to_wstring(::GetCurrentProcessId());
 }
 
+std::wstring Wide(const std::string& name) { return ToWide(name, kCodePageAnsi); }
+
 void WriteAll(const std::wstring& path, const std::string& content) {
   std::ofstream out{std::filesystem::path(path), std::ios::binary | std::ios::trunc};
   out << content;
   ASSERT_TRUE(out.flush()) << ToNarrow(path, kCodePageAnsi);
 }
-
-std::wstring Wide(const std::string& name) { return ToWide(name, kCodePageAnsi); }
 
 // WinINet accepts the server once its CA is a trusted root. It goes into the user's own
 // registry store: Wine keeps no change made through the machine's ROOT store, nor one made
@@ -57,17 +58,46 @@ void TrustServerCa() {
   ASSERT_TRUE(::CertAddCertificateContextToStore(root.get(), ca.get(), CERT_STORE_ADD_USE_EXISTING, nullptr));
 }
 
+UniqueCertContext CertificateOfSite(const wchar_t* file) {
+  const std::string der = ReadAll(kSite + L"\\" + file);
+  return UniqueCertContext(::CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                                          static_cast<DWORD>(der.size())));
+}
+
+void AddToRoots(HCERTSTORE roots, const wchar_t* file) {
+  const UniqueCertContext certificate = CertificateOfSite(file);
+  ASSERT_TRUE(roots && certificate) << "no store, or no " << ToNarrow(file, kCodePageAnsi);
+  ASSERT_TRUE(::CertAddCertificateContextToStore(roots, certificate.get(), CERT_STORE_ADD_USE_EXISTING, nullptr));
+}
+
+// The update agent runs an installer only when its chain ends in a root of the machine's own
+// store; under Wine, additions through the machine's system store persist in the prefix.
+void TrustPublisherOnMachine() {
+  const UniqueCertStore roots(
+      ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  AddToRoots(roots.get(), L"publisher.der");
+}
+
 // The stand-in installers signed, or not, at test time.
-std::wstring MadeInstaller(Installer installer) {
-  static const wchar_t* const kFiles[] = {L"signed.exe", L"foreign.exe", L"zero_name.exe", L"tampered.exe",
-                                          L"unsigned.exe"};
-  return kSite + L"\\installers\\" + kFiles[static_cast<int>(installer)];
+std::wstring MadeInstaller(Installer installer, const std::string& version) {
+  switch (installer) {
+    case Installer::kSigned:
+      return kSite + L"\\installers\\signed-" + Wide(version) + L".exe";
+    case Installer::kImpostor:
+      return kSite + L"\\installers\\impostor-" + Wide(version) + L".exe";
+    case Installer::kTampered:
+      return kSite + L"\\installers\\tampered.exe";
+    case Installer::kUnsigned:
+      return kSite + L"\\installers\\unsigned.exe";
+  }
+  return {};
 }
 
 }  // namespace
 
 UpdateSite::UpdateSite() {
   TrustServerCa();
+  TrustPublisherOnMachine();
   const std::wstring name = UniqueCaseName();
   caseFolder_ = kSite + L"\\files\\" + name;
   files_ = caseFolder_ + L"\\Update\\";
@@ -88,12 +118,8 @@ void UpdateSite::Put(const std::string& name, const std::string& content) const 
   WriteAll(files_ + Wide(name), content);
 }
 
-void UpdateSite::PutInstaller(const std::string& name, Installer installer) const {
-  ASSERT_TRUE(::CopyFileW(MadeInstaller(installer).c_str(), (files_ + Wide(name)).c_str(), FALSE));
-}
-
-void UpdateSite::Offer(const std::string& version, Installer installer) const {
-  Offer(version, MadeInstaller(installer));
+void UpdateSite::Offer(const std::string& version, Installer installer, const std::string& builtAs) const {
+  Offer(version, MadeInstaller(installer, builtAs.empty() ? version : builtAs));
 }
 
 void UpdateSite::Offer(const std::string& version, const std::wstring& installerFile) const {
@@ -104,6 +130,8 @@ void UpdateSite::Offer(const std::string& version, const std::wstring& installer
 void UpdateSite::Answer(const std::string& name, const std::string& answer) const { Put(name + ".answer", answer); }
 
 void UpdateSite::Release(const std::string& name) const { Put(name + ".release", ""); }
+
+void UpdateSite::ForgetRequests() const { std::filesystem::remove(caseFolder_ + L"\\requests.log"); }
 
 std::vector<std::string> UpdateSite::Requests() const {
   std::ifstream in{std::filesystem::path(caseFolder_ + L"\\requests.log")};
@@ -140,6 +168,20 @@ SettingsValue::~SettingsValue() {
   }
 }
 
+PolicyNumber::PolicyNumber(const wchar_t* name, DWORD number) : name_(name) {
+  UniqueRegKey key;
+  EXPECT_EQ(
+      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+      ERROR_SUCCESS);
+  EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
+            ERROR_SUCCESS);
+}
+
+PolicyNumber::~PolicyNumber() {
+  ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKeyPath, name_);
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPolicyKeyPath);
+}
+
 TemporaryFolder::TemporaryFolder(const std::wstring& path) : path_(path) {
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
@@ -157,7 +199,23 @@ TemporaryFolder::~TemporaryFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::vector<std::wstring> TemporaryFolder::WorkFolders() const {
+  std::vector<std::wstring> folders;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    if (entry.is_directory() && entry.path().filename().wstring().starts_with(L"Tessard-update-")) {
+      folders.push_back(entry.path().wstring());
+    }
+  }
+  return folders;
+}
+
 bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void TrustImpostorForUser() {
+  const UniqueCertStore roots(
+      ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
+  AddToRoots(roots.get(), L"impostor.der");
+}
 
 std::string ReadAll(const std::wstring& path) {
   std::ifstream in{std::filesystem::path(path), std::ios::binary};

@@ -12,7 +12,9 @@ namespace tessard::testing {
 
 using LogLines = std::vector<std::string>;
 
-enum class Installer { kSigned, kForeign, kZeroInName, kTampered, kUnsigned };
+// The stand-in installers: signed by the test publisher, signed by a certificate of its name
+// with a key of its own, signed and changed afterwards, not signed.
+enum class Installer { kSigned, kImpostor, kTampered, kUnsigned };
 
 // An update folder on loopback where nothing answers: a request fails at once, on this machine.
 inline constexpr wchar_t kUnansweredUpdateFolder[] = L"https://localhost:9/Update/";
@@ -22,8 +24,8 @@ inline constexpr char kOfferedInstaller[] = "tessard-setup.exe";
 
 class UpdateSite {
  public:
-  // Trusts the server's test CA and makes an empty folder of the server for the running
-  // test case; it goes again at the end.
+  // Trusts the server's test CA for the user and the test publisher for the machine, and makes
+  // an empty folder of the server for the running test case; it goes again at the end.
   UpdateSite();
   ~UpdateSite();
   UpdateSite(const UpdateSite&) = delete;
@@ -33,9 +35,9 @@ class UpdateSite {
   const std::wstring& Folder() const { return address_; }
 
   void Put(const std::string& name, const std::string& content) const;
-  void PutInstaller(const std::string& name, Installer installer) const;
-  // version.ini offering `version`, and the installer it names: a stand-in or a file.
-  void Offer(const std::string& version, Installer installer) const;
+  // version.ini offering `version`, and the installer it names: a stand-in, built with the
+  // version resource `builtAs` (the version offered when empty), or a file.
+  void Offer(const std::string& version, Installer installer, const std::string& builtAs = "") const;
   void Offer(const std::string& version, const std::wstring& installerFile) const;
   // The server answers the file as `answer` says: "404", "500", "short" or "stall".
   void Answer(const std::string& name, const std::string& answer) const;
@@ -44,6 +46,8 @@ class UpdateSite {
 
   // "<file> <status>" for each request of the update folder, in order.
   std::vector<std::string> Requests() const;
+  // Requests() starts anew.
+  void ForgetRequests() const;
 
  private:
   std::wstring caseFolder_;
@@ -64,6 +68,18 @@ class SettingsValue {
   const wchar_t* name_;
 };
 
+// A REG_DWORD value of the Group Policy key while this lives; the key goes when it is empty.
+class PolicyNumber {
+ public:
+  PolicyNumber(const wchar_t* name, DWORD number);
+  ~PolicyNumber();
+  PolicyNumber(const PolicyNumber&) = delete;
+  PolicyNumber& operator=(const PolicyNumber&) = delete;
+
+ private:
+  const wchar_t* name_;
+};
+
 // The temporary folder of this process, and of the programs it starts, while this lives.
 class TemporaryFolder {
  public:
@@ -73,8 +89,8 @@ class TemporaryFolder {
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
   const std::wstring& Path() const { return path_; }
-  // Where an update run downloads to.
-  std::wstring WorkFolder() const { return path_ + L"\\Orvane-CA"; }
+  // The folders update runs work in.
+  std::vector<std::wstring> WorkFolders() const;
 
  private:
   std::wstring path_;
@@ -82,6 +98,9 @@ class TemporaryFolder {
 };
 
 bool PathExists(const std::wstring& path);
+
+// The impostor's certificate as a root the user trusts, as a user or a token may add one.
+void TrustImpostorForUser();
 
 std::string ReadAll(const std::wstring& path);
 

@@ -18,6 +18,7 @@
 #include "tests/win/standin_log.h"
 #include "tests/win/tokensim_driver.h"
 #include "tests/win/update_site.h"
+#include "token/product_info.h"
 #include "update/installer_trust.h"
 
 namespace tessard::testing {
@@ -107,12 +108,14 @@ TEST_F(Download, OnlyAWhole200Counts) {
   std::string body;
   for (int i = 0; body.size() < 30000; ++i) body += std::to_string(i) + ",";
   site_.Put("file.bin", body);
-  EXPECT_EQ(DownloadFile(Address("file.bin"), target_), 1);
+  EXPECT_EQ(DownloadFile(Address("file.bin"), target_, body.size()), 1);
   EXPECT_EQ(ReadAll(target_), body);
+  ::DeleteFileW(target_.c_str());
+  EXPECT_EQ(DownloadFile(Address("file.bin"), target_, body.size() - 1), 0) << "larger than taken";
+  EXPECT_FALSE(PathExists(target_));
   for (const char* answer : {"404", "500", "short"}) {
-    ::DeleteFileW(target_.c_str());
     site_.Answer("file.bin", answer);
-    EXPECT_EQ(DownloadFile(Address("file.bin"), target_), 0) << answer;
+    EXPECT_EQ(DownloadFile(Address("file.bin"), target_, body.size()), 0) << answer;
     EXPECT_FALSE(PathExists(target_)) << answer;
   }
 }
@@ -152,7 +155,12 @@ void PauseAndReleaseAfterTwo(DWORD milliseconds) {
 
 class Update : public ::testing::Test {
  protected:
-  std::wstring WorkFolder() const { return temp_.WorkFolder(); }
+  // The one folder a run works in; empty when there is none, or more than one.
+  std::wstring WorkFolder() const {
+    const std::vector<std::wstring> folders = temp_.WorkFolders();
+    return folders.size() == 1 ? folders[0] : std::wstring();
+  }
+  bool NothingLeft() const { return temp_.WorkFolders().empty(); }
 
   UpdateSite site_;
   const SettingsValue installed_{L"Version", L"3.0.0"};
@@ -164,7 +172,7 @@ TEST_F(Update, ANewerOfferIsDownloadedIntoTheWorkFolderRunWaitedForAndRemoved) {
   site_.Offer("3.0.1", Installer::kSigned);
   site_.Answer(kOfferedInstaller, "stall");
   std::thread run([this] { RunUpdate(site_.Folder()); });
-  // While the installer's body is held back, both downloads lie in the work folder.
+  // While the installer's body is held back, both downloads lie in the run's own folder.
   EXPECT_TRUE(WaitUntil([this] { return PathExists(WorkFolder() + L"\\orvane-ca_installer.exe"); }));
   EXPECT_TRUE(PathExists(WorkFolder() + L"\\version.ini"));
   site_.Release(kOfferedInstaller);
@@ -172,35 +180,40 @@ TEST_F(Update, ANewerOfferIsDownloadedIntoTheWorkFolderRunWaitedForAndRemoved) {
   // The installer logs before it ends, so RunUpdate has waited for it when its log is there.
   EXPECT_EQ(log_.Lines(), InstallerRunLog("hidden"));
   EXPECT_EQ(site_.Requests(), (Requests{"version.ini 200", "tessard-setup.exe 200"}));
-  EXPECT_FALSE(PathExists(WorkFolder()));
+  EXPECT_TRUE(NothingLeft());
 }
 
 TEST_F(Update, AnEqualOrOlderOfferFetchesTheDescriptionOnly) {
-  for (const char* version : {"3.0.0", "2.9"}) {
-    site_.Offer(version, Installer::kSigned);
+  for (const char* version : {"3.0.0", "2.9", "3.1b"}) {
+    site_.Offer(version, Installer::kSigned, "3.0.1");
     RunUpdate(site_.Folder());
-    EXPECT_FALSE(PathExists(WorkFolder())) << version;
+    EXPECT_TRUE(NothingLeft()) << version;
   }
-  EXPECT_EQ(site_.Requests(), (Requests{"version.ini 200", "version.ini 200"}));
+  EXPECT_EQ(site_.Requests(), (Requests{"version.ini 200", "version.ini 200", "version.ini 200"}));
   EXPECT_EQ(log_.Lines(), LogLines{});
 }
 
-TEST_F(Update, AnInstallerNotSignedByOurPublisherNeverRunsAndLeavesNothing) {
-  const std::pair<const char*, Installer> refused[] = {{"unsigned", Installer::kUnsigned},
-                                                       {"tampered", Installer::kTampered},
-                                                       {"foreign", Installer::kForeign},
-                                                       {"a zero after our name", Installer::kZeroInName}};
+TEST_F(Update, AnInstallerNotThePublishersOfTheOfferedVersionNeverRunsAndLeavesNothing) {
+  struct Refused {
+    const char* name;
+    Installer installer;
+    const char* builtAs;
+  };
+  const Refused refused[] = {{"unsigned", Installer::kUnsigned, "3.0.1"},
+                             {"tampered", Installer::kTampered, "3.0.1"},
+                             {"the publisher's name with a key of its own", Installer::kImpostor, "3.0.1"},
+                             {"an older version behind the offer", Installer::kSigned, "2.0.0"}};
   // Each is downloaded whole: the check refuses it, not the download.
   Requests expected;
-  for (const auto& [name, installer] : refused) {
-    site_.Offer("3.0.1", installer);
+  for (const Refused& installer : refused) {
+    site_.Offer("3.0.1", installer.installer, installer.builtAs);
     RunUpdate(site_.Folder());
-    EXPECT_FALSE(PathExists(WorkFolder())) << name;
+    EXPECT_TRUE(NothingLeft()) << installer.name;
     expected.insert(expected.end(), {"version.ini 200", "tessard-setup.exe 200"});
   }
   site_.Answer(kOfferedInstaller, "404");
   RunUpdate(site_.Folder());
-  EXPECT_FALSE(PathExists(WorkFolder())) << "404";
+  EXPECT_TRUE(NothingLeft()) << "404";
   expected.insert(expected.end(), {"version.ini 200", "tessard-setup.exe 404"});
   EXPECT_EQ(log_.Lines(), LogLines{});
   EXPECT_EQ(site_.Requests(), expected);
@@ -217,6 +230,32 @@ TEST_F(Update, WaitsWhileAnInstallationRunsAndGoesOnAfterIt) {
   EXPECT_EQ(probes.pauses, (std::vector<DWORD>{kMutexProbePauseMs, kMutexProbePauseMs}));
   EXPECT_EQ(probes.requestsMeanwhile, 0u) << "began while the installation ran";
   EXPECT_EQ(log_.Lines(), InstallerRunLog("hidden"));
+
+  // A mutex that is never let go leaves the run to the next insertion.
+  probes = MutexProbes{};
+  probes.mutex.reset(::CreateMutexW(nullptr, FALSE, kInstallMutex));
+  const auto forEver = Pause.Replace([](DWORD milliseconds) { probes.pauses.push_back(milliseconds); });
+  RunUpdate(site_.Folder());
+  EXPECT_EQ(probes.pauses.size(), 5u);
+  EXPECT_EQ(site_.Requests().size(), 2u) << "the second run fetched anything";
+}
+
+// The person said no to the elevation of this version: it is not asked for again, a newer
+// one is.
+TEST_F(Update, AVersionWhoseElevationWasDeclinedIsNotOfferedAgain) {
+  const auto declined = ShellExecuteElevated.Replace([](SHELLEXECUTEINFOW* execute) {
+    execute->hProcess = nullptr;
+    ::SetLastError(ERROR_CANCELLED);
+    return FALSE;
+  });
+  site_.Offer("3.0.1", Installer::kSigned);
+  RunUpdate(site_.Folder());
+  RunUpdate(site_.Folder());
+  site_.Offer("3.0.10", Installer::kSigned);
+  RunUpdate(site_.Folder());
+  EXPECT_EQ(site_.Requests(), (Requests{"version.ini 200", "tessard-setup.exe 200", "version.ini 200",
+                                        "version.ini 200", "tessard-setup.exe 200"}));
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserKeyPath, L"DeclinedUpdate");
 }
 
 // The installer the program waits for asks it to end before it replaces its files: the run
@@ -247,11 +286,11 @@ TEST_F(Update, AskedToEndItStopsWaitingAndLeavesTheInstallerToTheNextRun) {
   EXPECT_TRUE(::PeekMessageW(&queued, nullptr, kEndingMessage, kEndingMessage, PM_REMOVE))
       << "the request is the program's to act on";
 
-  site_.Offer("3.0.0", Installer::kSigned);
+  site_.Offer("3.0.0", Installer::kSigned, "3.0.1");
   // Once the installer has ended its file can go.
   EXPECT_TRUE(WaitUntil([this] {
     RunUpdate(site_.Folder());
-    return !PathExists(WorkFolder());
+    return NothingLeft();
   })) << "the next run deletes what the ended one left";
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/main_dialog.h"
 #include "localisation/lang.h"
+#include "platform/dll_search.h"
 #include "platform/system_calls.h"
 #include "token/product_info.h"
 #include "token/token_access.h"
@@ -33,7 +34,20 @@ int AppMessageBox(const wchar_t* text, UINT style) {
   return ShowMessageBox(mainWindow, text, ProgramName().c_str(), style);
 }
 
+// The token module of the folder the settings name, else the program's own; the provider its
+// entries name as the administrator chose.
+TokenAccessOptions TokenOptionsOf(const Settings& settings) {
+  TokenAccessOptions options;
+  if (settings.language.installFolder && !settings.language.installFolder->empty()) {
+    options.moduleFolder = *settings.language.installFolder;
+    if (options.moduleFolder.back() != L'\\') options.moduleFolder += L'\\';
+  }
+  options.keyStorageProvider = settings.keyProvider == KeyProviderKind::Ksp;
+  return options;
+}
+
 BOOL CTessardApp::InitInstance() {
+  KeepLibrarySearchToSystemFolders();
   m_settings = ReadSettings();
   LangInitialise(m_settings.language, kProductInfo.languageBase);
   const wchar_t* line = ::GetCommandLineW();
@@ -87,7 +101,7 @@ int CTessardApp::RunInstance() {
     if (anotherInstance) AwaitEndOfRunningInstance();
     return 0;
   }
-  TokenAccess token;
+  TokenAccess token(TokenOptionsOf(m_settings));
   CTessardDlg dialog(m_nInstanceMessage, nullptr, token, m_settings);
   if (!dialog.Create()) return 0;
   mainWindow = dialog.Window();

@@ -12,9 +12,16 @@
 
 namespace tessard {
 
+// Which provider the "MY" entries name: the token maker's cryptographic service provider, or
+// its key storage provider (which browsers need for the RSA-PSS signatures of TLS 1.3).
+enum class KeyProviderKind { Csp, Ksp };
+
 struct Settings {
-  LanguageSettings language;  // whether the key exists, "Path", "InstallLanguageId"
+  // Whether the settings key exists, "Path", and the language: the user's own choice, else the
+  // policy's, else the machine's "InstallLanguageId".
+  LanguageSettings language;
   std::optional<DWORD> nonCache;
+  KeyProviderKind keyProvider = KeyProviderKind::Csp;  // the policy's "KeyProvider", else the settings key's
   // Set by an administrator, the policy's before the settings key's: only administrators can
   // write under HKEY_LOCAL_MACHINE.
   std::optional<std::wstring> updateUrl;
@@ -31,10 +38,14 @@ int LanguageIdOf(const Settings& settings);
 
 bool NonCacheOf(const Settings& settings);
 
-// The values the tray menu stores; false when the key cannot be opened for writing or the
-// write fails. Neither changes what was read at start-up.
+// The values the tray menu stores; neither changes what was read at start-up. The language is
+// the user's own (HKEY_CURRENT_USER\Software\Tessard "LanguageId"); the cache option is the
+// machine's, which only an administrator can write.
 enum class StoreResult { KeyUnavailable, Stored, Failed };
 StoreResult StoreLanguageId(const wchar_t* languageId);
 StoreResult StoreNonCache(DWORD value);
+
+// Whether this user may write the machine's settings key: a standard user may not.
+bool MachineSettingsWritable();
 
 }  // namespace tessard

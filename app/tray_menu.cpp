@@ -21,7 +21,7 @@ UINT TrackTrayMenu(HWND owner, int languageId, bool nonCache) {
   ::GetCursorPos(&cursor);
   UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return 0;
-  for (const TrayMenuItem& item : TrayMenuItems(languageId, nonCache)) {
+  for (const TrayMenuItem& item : TrayMenuItems(languageId, nonCache, MachineSettingsWritable())) {
     const UINT flags = MF_STRING | (item.disabled ? MF_DISABLED : 0u);
     ::AppendMenuW(menu.get(), flags, item.command, LangGetString(item.text).c_str());
   }

@@ -1,6 +1,6 @@
 #pragma once
-// The tray icon's menu: the language and the cache option, stored in the settings key and
-// taking effect at the next start.
+// The tray icon's menu: the language, the user's own, and the cache option, the machine's;
+// both take effect at the next start.
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@ namespace tessard {
 UINT TrackTrayMenu(HWND owner, int languageId, bool nonCache);
 
 // Stores what the command chose; the result text to show, none when nothing is to be shown
-// (a dismissed menu, or a settings key that cannot be opened for writing).
+// (a dismissed menu, or a cache option without the machine's settings key).
 std::optional<std::wstring> StoreTrayChoice(UINT command);
 
 }  // namespace tessard

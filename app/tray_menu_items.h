@@ -1,6 +1,6 @@
 #pragma once
 // The tray menu's four items, in their order, and which of them the settings read at
-// start-up disable. Free of <windows.h>.
+// start-up, and the user's rights, disable. Free of <windows.h>.
 
 #include <array>
 
@@ -24,12 +24,14 @@ struct TrayMenuItem {
   bool disabled;
 };
 
-// Any language other than Vietnamese counts as English: the menu offers only the two.
-constexpr std::array<TrayMenuItem, 4> TrayMenuItems(int languageId, bool nonCache) {
+// Any language other than Vietnamese counts as English: the menu offers only the two. The
+// cache option is the machine's: a user who may not write the machine's settings sees both
+// of its items unavailable.
+constexpr std::array<TrayMenuItem, 4> TrayMenuItems(int languageId, bool nonCache, bool cacheWritable = true) {
   return {{{CommandEnglish, text::kEnglish, languageId != kLanguageVietnamese},
            {CommandVietnamese, text::kVietnamese, languageId == kLanguageVietnamese},
-           {CommandNonCache, text::kNonCache, nonCache},
-           {CommandCache, text::kCache, !nonCache}}};
+           {CommandNonCache, text::kNonCache, nonCache || !cacheWritable},
+           {CommandCache, text::kCache, !nonCache || !cacheWritable}}};
 }
 
 }  // namespace tessard

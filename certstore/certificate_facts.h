@@ -37,8 +37,10 @@ struct TokenFacts {
   // The slot description: the reader's name, which the container path of a key names.
   std::wstring readerName;
   // The provider its "MY" entries name: that of the card type the token's card matched in the
-  // smart-card database, else the product's own.
+  // smart-card database, else the product's own; a service provider, or a key storage provider
+  // (provider type 0).
   std::wstring providerName;
+  bool keyStorageProvider = false;
   // The token's public keys; none when they could not be read.
   std::optional<std::vector<PublicKeyFacts>> publicKeys;
 };

@@ -51,7 +51,7 @@ bool SetKeyProviderInfo(PCCERT_CONTEXT certificate, const StoreAddition& additio
   CRYPT_KEY_PROV_INFO info{};
   info.pwszContainerName = container.data();
   info.pwszProvName = provider.data();
-  info.dwProvType = PROV_RSA_FULL;
+  info.dwProvType = addition.providerType;
   info.dwFlags = 0;
   info.dwKeySpec = addition.keySpec;
   return ::CertSetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, 0, &info) != FALSE;
@@ -179,6 +179,7 @@ bool RegisterCertificate(UserStores& stores, const TokenFacts& token, Certificat
   addition.storeName = IsUserCertificate(context.get(), keys) ? kPersonalStore : ChooseAuthorityStore(context.get());
   addition.containerName = certificate.containerName;
   addition.providerName = token.providerName;
+  addition.providerType = token.keyStorageProvider ? 0 : PROV_RSA_FULL;
   addition.keySpec = FindKeySpec(certificate, keys).value_or(KeySpecFromKeyUsage(context.get()));
   addition.friendlyName = certificate.friendlyName;
   certificate.keySpec = addition.keySpec;

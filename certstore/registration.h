@@ -44,6 +44,7 @@ struct StoreAddition {
   DWORD keySpec = AT_KEYEXCHANGE;
   std::optional<CertBytes> friendlyName;  // set as it stands, on every store
   std::wstring ownershipMark;             // "MY" only: the entry's description
+  DWORD providerType = PROV_RSA_FULL;     // "MY" only: 0 for a key storage provider
 };
 
 // "MY" replaces an existing entry of the same certificate, keeping its friendly name where the

@@ -46,6 +46,10 @@ void TraceRefused(const wchar_t* name, const wchar_t* wanted) {
   Trace(std::wstring(L"the registry value ") + name + L" is refused: it is not " + wanted);
 }
 
+void TraceRefusedWrite(const wchar_t* name, LSTATUS status) {
+  Trace(std::wstring(L"the registry value ") + name + L" could not be written: " + HexCode(static_cast<DWORD>(status)));
+}
+
 }  // namespace
 
 std::optional<std::wstring> ReadTypedText(HKEY key, const wchar_t* name) {
@@ -68,19 +72,35 @@ std::optional<DWORD> ReadTypedNumber(HKEY key, const wchar_t* name) {
   return ReadRegistryDword(key, name);
 }
 
-UniqueRegKey CreateRegistryKey(HKEY root, const wchar_t* path, LSTATUS& status) {
+UniqueRegKey OpenWritableKey(HKEY root, const wchar_t* path, bool create, LSTATUS& status) {
   UniqueRegKey key;
-  status = CreateKeyForWriting(root, path, key.put());
-  if (status != ERROR_SUCCESS) key.release();
+  status = OpenKeyForWriting(root, path, create, key.put());
+  if (status != ERROR_SUCCESS) {
+    key.release();
+    if (status != ERROR_FILE_NOT_FOUND) {
+      Trace(std::wstring(L"the registry key ") + path + L" cannot be written: " + HexCode(static_cast<DWORD>(status)));
+    }
+  }
   return key;
+}
+
+LSTATUS WriteRegistryText(HKEY key, const wchar_t* name, const std::wstring& text) {
+  const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+  const LSTATUS status = SetRegistryValue(key, name, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+  if (status != ERROR_SUCCESS) TraceRefusedWrite(name, status);
+  return status;
+}
+
+LSTATUS WriteRegistryNumber(HKEY key, const wchar_t* name, DWORD number) {
+  const LSTATUS status = SetRegistryValue(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+  if (status != ERROR_SUCCESS) TraceRefusedWrite(name, status);
+  return status;
 }
 
 bool WriteRegistryText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
   LSTATUS status = ERROR_SUCCESS;
-  const UniqueRegKey key = CreateRegistryKey(root, path, status);
-  if (!key) return false;
-  const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-  return SetRegistryValue(key.get(), name, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes) == ERROR_SUCCESS;
+  const UniqueRegKey key = OpenWritableKey(root, path, true, status);
+  return key && WriteRegistryText(key.get(), name, text) == ERROR_SUCCESS;
 }
 
 std::optional<DWORD> ReadRegistryDword(HKEY key, const wchar_t* name) {

@@ -31,11 +31,15 @@ std::optional<DWORD> ReadRegistryDword(HKEY key, const wchar_t* name);
 std::optional<std::wstring> ReadTypedText(HKEY key, const wchar_t* name);
 std::optional<DWORD> ReadTypedNumber(HKEY key, const wchar_t* name);
 
-// Opens the key for setting values, making it where it is missing; the refusal, as a standard
-// user meets it under HKEY_LOCAL_MACHINE, is in `status`.
-UniqueRegKey CreateRegistryKey(HKEY root, const wchar_t* path, LSTATUS& status);
+// Opens the key for setting values, made where it is missing when `create`; why it could not
+// be (a standard user meets ERROR_ACCESS_DENIED under HKEY_LOCAL_MACHINE) is in `status`.
+UniqueRegKey OpenWritableKey(HKEY root, const wchar_t* path, bool create, LSTATUS& status);
 
-// A REG_SZ value with its terminator; false when the key cannot be opened or the write fails.
+// Values with their type and size; each failure leaves a line in the failure trace.
+LSTATUS WriteRegistryText(HKEY key, const wchar_t* name, const std::wstring& text);
+LSTATUS WriteRegistryNumber(HKEY key, const wchar_t* name, DWORD number);
+
+// The value of a key made where it is missing; false when the key or the write is refused.
 bool WriteRegistryText(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text);
 
 }  // namespace tessard

@@ -22,7 +22,8 @@ LSTATUS CallRegSetValue(HKEY key, const wchar_t* name, DWORD type, const BYTE* d
   return ::RegSetValueExW(key, name, 0, type, data, bytes);
 }
 
-LSTATUS CallRegCreateKey(HKEY root, const wchar_t* path, HKEY* key) {
+LSTATUS CallRegOpenForWriting(HKEY root, const wchar_t* path, bool create, HKEY* key) {
+  if (!create) return ::RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, key);
   return ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key, nullptr);
 }
 
@@ -47,7 +48,7 @@ constinit Seam<BOOL(DWORD, NOTIFYICONDATAW*)> ShellNotify{&CallShellNotifyIcon};
 constinit Seam<void(const wchar_t*)> ShellOpen{&CallShellOpen};
 constinit Seam<BOOL(SHELLEXECUTEINFOW*)> ShellExecuteElevated{&CallShellExecuteEx};
 constinit Seam<UINT(HMENU, POINT, HWND)> TrackMenu{&CallTrackPopupMenu};
-constinit Seam<LSTATUS(HKEY, const wchar_t*, HKEY*)> CreateKeyForWriting{&CallRegCreateKey};
+constinit Seam<LSTATUS(HKEY, const wchar_t*, bool, HKEY*)> OpenKeyForWriting{&CallRegOpenForWriting};
 constinit Seam<LSTATUS(HKEY, const wchar_t*, DWORD, const BYTE*, DWORD)> SetRegistryValue{&CallRegSetValue};
 constinit Seam<HCERTSTORE(const wchar_t*)> OpenUserStoreHandle{&CallCertOpenUserStore};
 constinit Seam<BOOL(DWORD*)> ConnectedState{&CallInternetGetConnectedState};

@@ -24,8 +24,9 @@ extern Seam<void(const wchar_t* path)> ShellOpen;
 extern Seam<BOOL(SHELLEXECUTEINFOW* execute)> ShellExecuteElevated;
 // TrackPopupMenu with TPM_RETURNCMD: the command chosen, 0 when the menu was dismissed.
 extern Seam<UINT(HMENU menu, POINT at, HWND owner)> TrackMenu;
-// RegCreateKeyExW with KEY_SET_VALUE.
-extern Seam<LSTATUS(HKEY root, const wchar_t* path, HKEY* key)> CreateKeyForWriting;
+// RegCreateKeyExW (`create`) or RegOpenKeyExW with KEY_SET_VALUE: where a standard user meets
+// ERROR_ACCESS_DENIED under HKEY_LOCAL_MACHINE.
+extern Seam<LSTATUS(HKEY root, const wchar_t* path, bool create, HKEY* key)> OpenKeyForWriting;
 // RegSetValueExW.
 extern Seam<LSTATUS(HKEY key, const wchar_t* name, DWORD type, const BYTE* data, DWORD bytes)> SetRegistryValue;
 // CertOpenStore of the current user's registry store by name; the caller owns the handle.

@@ -21,8 +21,8 @@ std::optional<std::vector<std::uint8_t>> ReadValueBytes(HKEY key, const wchar_t*
   return buffer;
 }
 
-std::optional<std::wstring> ReadProviderName(HKEY cardType) {
-  const auto bytes = ReadValueBytes(cardType, L"Crypto Provider");
+std::optional<std::wstring> ReadProviderName(HKEY cardType, const wchar_t* providerValue) {
+  const auto bytes = ReadValueBytes(cardType, providerValue);
   if (!bytes) return std::nullopt;
   std::wstring name(bytes->size() / sizeof(wchar_t), L'\0');
   std::memcpy(name.data(), bytes->data(), name.size() * sizeof(wchar_t));
@@ -54,7 +54,8 @@ std::optional<std::vector<std::uint8_t>> ReadCardAtr(const std::wstring& readerN
   return std::vector<std::uint8_t>(state.rgbAtr, state.rgbAtr + state.cbAtr);
 }
 
-std::optional<std::wstring> FindCardProvider(std::span<const std::uint8_t> cardAtr, const wchar_t* databasePath) {
+std::optional<std::wstring> FindCardProvider(std::span<const std::uint8_t> cardAtr, const wchar_t* databasePath,
+                                             const wchar_t* providerValue) {
   const UniqueRegKey database =
       OpenRegistryKey(HKEY_LOCAL_MACHINE, databasePath, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
   if (!database) return std::nullopt;
@@ -68,15 +69,15 @@ std::optional<std::wstring> FindCardProvider(std::span<const std::uint8_t> cardA
     const std::wstring path = std::wstring(databasePath) + L"\\" + name;
     const UniqueRegKey cardType = OpenRegistryKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE);
     if (!cardType) return std::nullopt;
-    if (CardTypeMatches(cardType.get(), cardAtr)) return ReadProviderName(cardType.get());
+    if (CardTypeMatches(cardType.get(), cardAtr)) return ReadProviderName(cardType.get(), providerValue);
     if (enumerated != ERROR_SUCCESS) return std::nullopt;
   }
 }
 
-std::optional<std::wstring> LookupCardProvider(const std::wstring& readerName) {
+std::optional<std::wstring> LookupCardProvider(const std::wstring& readerName, const wchar_t* providerValue) {
   const auto atr = ReadCardAtr(readerName);
   if (!atr) return std::nullopt;
-  return FindCardProvider(*atr);
+  return FindCardProvider(*atr, kSmartCardDatabase, providerValue);
 }
 
 }  // namespace tessard

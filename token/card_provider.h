@@ -20,18 +20,22 @@ namespace tessard {
 using UniqueSmartCardContext = UniqueResource<SCARDCONTEXT, &::SCardReleaseContext>;
 
 inline constexpr wchar_t kSmartCardDatabase[] = L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards";
+// A card type's cryptographic service provider, and its key storage provider.
+inline constexpr wchar_t kCryptoProviderValue[] = L"Crypto Provider";
+inline constexpr wchar_t kKeyStorageProviderValue[] = L"Smart Card Key Storage Provider";
 
 // The ATR the resource manager reports for the reader within one second.
 std::optional<std::vector<std::uint8_t>> ReadCardAtr(const std::wstring& readerName);
 
-// The provider of the card in the reader, from the database; none when the reader or the
-// card type is unknown.
-std::optional<std::wstring> LookupCardProvider(const std::wstring& readerName);
+// The provider (of the kind `providerValue` names) of the card in the reader, from the
+// database; none when the reader or the card type is unknown.
+std::optional<std::wstring> LookupCardProvider(const std::wstring& readerName, const wchar_t* providerValue);
 
-// The "Crypto Provider" of the first card type under HKLM\databasePath whose ATR and mask
-// match. A matching type without a provider, or a card type that cannot be opened, ends
-// the search with nothing.
+// The provider value of the first card type under HKLM\databasePath whose ATR and mask
+// match. A matching type without that value, or a card type that cannot be opened, ends the
+// search with nothing.
 std::optional<std::wstring> FindCardProvider(std::span<const std::uint8_t> cardAtr,
-                                             const wchar_t* databasePath = kSmartCardDatabase);
+                                             const wchar_t* databasePath = kSmartCardDatabase,
+                                             const wchar_t* providerValue = kCryptoProviderValue);
 
 }  // namespace tessard

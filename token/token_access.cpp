@@ -5,6 +5,7 @@
 #include "certstore/expiry.h"
 #include "certstore/registration.h"
 #include "certstore/removal.h"
+#include "platform/executable.h"
 #include "platform/system_calls.h"
 #include "platform/system_version.h"
 #include "platform/trace.h"
@@ -49,7 +50,8 @@ CK_RV TokenAccess::Open() {
     UserStores stores;
     PurgeOwnEntries(stores, std::wstring_view(kProductInfo.providerName));
   }
-  if (CK_RV rv = module.Load(kProductInfo.moduleFileName); rv != CKR_OK) return rv;
+  const std::wstring folder = options.moduleFolder.empty() ? ExecutableFolder() : options.moduleFolder;
+  if (CK_RV rv = module.Load(folder + kProductInfo.moduleFileName); rv != CKR_OK) return rv;
   return LoadAllSlots();
 }
 
@@ -203,7 +205,12 @@ bool TokenAccess::LoadSlot(CK_SLOT_ID slot, const CK_SLOT_INFO& info, std::optio
   if (!read) return false;
   read->token.serialNumber = std::move(serialNumber);
   // The same card serves every certificate of the token.
-  read->token.providerName = LookupCardProvider(read->token.readerName).value_or(kProductInfo.providerName);
+  read->token.keyStorageProvider = options.keyStorageProvider;
+  read->token.providerName =
+      options.keyStorageProvider
+          ? LookupCardProvider(read->token.readerName, kKeyStorageProviderValue)
+                .value_or(kProductInfo.keyStorageProviderName)
+          : LookupCardProvider(read->token.readerName, kCryptoProviderValue).value_or(kProductInfo.providerName);
   Guard hold(lock);
   UserStores stores;
   UnregisterUnreached(stores);
@@ -327,7 +334,7 @@ bool TokenAccess::OnObjectCreated(CK_SLOT_ID slot, CK_OBJECT_HANDLE object) {
   }
   // The other program's entry is looked for once it has had the time to write it: a store
   // opened earlier would not show it.
-  Pause(twinSettleMs);
+  Pause(options.twinSettleMs);
   UserStores stores;
   UnregisterUnreached(stores);
   if (const HCERTSTORE personal = stores.Get(kPersonalStore)) {

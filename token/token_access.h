@@ -26,12 +26,25 @@ inline constexpr DWORD kDefaultTwinSettleMs = 500;
 // does not return then is left to the end of the process.
 inline constexpr DWORD kMonitorEndLimitMs = 5000;
 
+struct TokenAccessOptions {
+  // Where the token module is loaded from, with its final backslash: only that file of that
+  // name is loaded, never one the current folder or PATH holds. The program's own folder when
+  // empty.
+  std::wstring moduleFolder;
+  // The "MY" entries name the key storage provider (the card type's, else the product's),
+  // with provider type 0, instead of the cryptographic service provider.
+  bool keyStorageProvider = false;
+  // The pause that lets another program finish the "MY" entry of a certificate it writes to
+  // the token; tests that write none need not wait for it.
+  DWORD twinSettleMs = kDefaultTwinSettleMs;
+};
+
 class TokenAccess final : public TokenAccessInterface {
  public:
   TokenAccess() = default;
-  // With the pause that lets another program finish the "MY" entry of a certificate it
-  // writes to the token; tests that write none need not wait for it.
-  explicit TokenAccess(DWORD settleMs) : twinSettleMs(settleMs) {}
+  explicit TokenAccess(DWORD settleMs)
+      : options({.moduleFolder = {}, .keyStorageProvider = false, .twinSettleMs = settleMs}) {}
+  explicit TokenAccess(TokenAccessOptions accessOptions) : options(std::move(accessOptions)) {}
   // A module still loaded would keep the monitor blocked in its wait for ever.
   ~TokenAccess() override;
   TokenAccess(const TokenAccess&) = delete;
@@ -79,7 +92,7 @@ class TokenAccess final : public TokenAccessInterface {
   void UnregisterUnreached(UserStores& stores);
   void RemoveSlot(std::list<SlotEntry>::iterator entry, bool closeBrowser);
 
-  DWORD twinSettleMs = kDefaultTwinSettleMs;
+  const TokenAccessOptions options;
   TokenModule module;
   TokenMonitor monitor;
   // `lock` guards the slot table. Every public member takes it once and the members above

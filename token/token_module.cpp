@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/dll_search.h"
 #include "platform/trace.h"
 #include "token/module_call.h"
 
@@ -19,10 +20,10 @@ Entry ExportOf(HMODULE module, const char* name) {
 
 }  // namespace
 
-CK_RV TokenModule::Load(const wchar_t* fileName) {
-  module_.reset(::LoadLibraryW(fileName));
+CK_RV TokenModule::Load(const std::wstring& path) {
+  module_.reset(LoadLibraryFromPath(path));
   if (!module_) {
-    Trace(L"the token module " + std::wstring(fileName) + L" did not load: " + HexCode(::GetLastError()));
+    Trace(L"the token module " + path + L" did not load: " + HexCode(::GetLastError()));
     return CKR_FUNCTION_FAILED;
   }
   CK_RV rv = ResolveFunctionLists();

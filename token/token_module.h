@@ -1,8 +1,10 @@
 #pragma once
-// The token maker's PKCS#11 module, loaded by its file name: its standard function list and
-// the auxiliary list whose fourth entry is the blocking event wait.
+// The token maker's PKCS#11 module, loaded by its full path: its standard function list and the
+// auxiliary list whose fourth entry is the blocking event wait.
 
 #include <windows.h>
+
+#include <string>
 
 #include "platform/handles.h"
 #include "token/pkcs11.h"
@@ -19,7 +21,7 @@ class TokenModule {
   // Loads the module, resolves both lists and initialises it. On any failure nothing stays
   // loaded: a later Load must not find a module that was never initialised. The module's
   // own status where it gave one, else CKR_FUNCTION_FAILED.
-  CK_RV Load(const wchar_t* fileName);
+  CK_RV Load(const std::wstring& path);
   // C_Finalize, which makes a pending event wait return; the module stays loaded.
   void Finalize();
   void Unload();

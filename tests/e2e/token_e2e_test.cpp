@@ -2,6 +2,9 @@
 // changed from this process while it runs.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <psapi.h>
 
 #include <string>
 
@@ -73,6 +76,37 @@ TEST_F(TokenEvents, TerminateOptionPurgesFinalisesTheModuleAndEnds) {
   EXPECT_EQ(code, 0u);
   EXPECT_NE(Tokensim("list").output.find("waiters 0"), std::string::npos) << "C_Finalize was not called";
   EXPECT_FALSE(Registered()) << "the exit leaves no entry of the provider";
+}
+
+// The full path of the module the process loaded under the module's file name.
+std::wstring LoadedModulePath(DWORD processId) {
+  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  HMODULE modules[256] = {};
+  DWORD needed = 0;
+  if (!process || !::EnumProcessModules(process.get(), modules, sizeof modules, &needed)) return {};
+  for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 256; ++i) {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameExW(process.get(), modules[i], path, MAX_PATH);
+    const std::wstring text(path);
+    if (text.ends_with(L"\\Orvane-CAv3.dll")) return text;
+  }
+  return {};
+}
+
+// The program's own folder holds a module too, and the current folder a decoy of its name:
+// only the one of the settings' "Path" is loaded.
+TEST_F(TokenProgram, TheModuleComesFromThePathTheSettingsName) {
+  const std::wstring path = ExecutableFolder() + L"module folder";
+  const std::wstring current = ExecutableFolder() + L"decoy folder";
+  for (const std::wstring& folder : {path, current}) ::CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(
+      ::CopyFileW((ExecutableFolder() + L"Orvane-CAv3.dll").c_str(), (path + L"\\Orvane-CAv3.dll").c_str(), FALSE));
+  ASSERT_TRUE(
+      ::CopyFileW((ExecutableFolder() + L"winscard.dll").c_str(), (current + L"\\Orvane-CAv3.dll").c_str(), FALSE));
+  const testing::SettingsValue settingsPath(L"Path", path);
+  Program program(L"", L"tessard.exe", current);
+  ASSERT_TRUE(WaitsForEvents()) << "the module did not load";
+  EXPECT_EQ(LoadedModulePath(program.Id()), path + L"\\Orvane-CAv3.dll");
 }
 
 TEST_F(TokenProgram, WithoutTheModuleItSaysSoAndEnds) {

@@ -256,6 +256,21 @@ class CardType {
   static constexpr wchar_t kName[] = L"Tessard Test Card";
 };
 
+TEST_F(Registration, WithTheKeyStorageProviderTheEntriesNameItWithProviderTypeZeroAndGoAtRemoval) {
+  token_.Close();
+  TokenAccess storage({.moduleFolder = {}, .keyStorageProvider = true, .twinSettleMs = 0});
+  Sim(tokensim::Insert({.slot = 1, .certificates = {WithKey("user_sign")}}));
+  ASSERT_EQ(storage.Open(), CKR_OK);
+  const auto entry = KeyProviderOf(L"MY", Value("user_sign"));
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->providerName, kProductInfo.keyStorageProviderName);
+  EXPECT_EQ(entry->providerType, 0u);
+  Sim(tokensim::Remove(1));
+  storage.OnTokenRemoved(1, false);
+  EXPECT_FALSE(StoreHolds(L"MY", Value("user_sign")));
+  storage.Close();
+}
+
 TEST_F(Registration, AnUninitialisedTokenIsRegisteredOnlyWhenPresentAtStartUp) {
   Sim(tokensim::Insert({.slot = 1, .initialized = false, .certificates = {WithKey("user_sign")}}));
   ASSERT_EQ(token_.Open(), CKR_OK);

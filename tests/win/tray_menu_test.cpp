@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "localisation/lang.h"
+#include "platform/registry.h"
 #include "tests/win/main_dialog_fixture.h"
 #include "tests/win/test_key.h"
 #include "token/product_info.h"
@@ -25,10 +29,34 @@ struct Write {
 std::vector<Write> writes;
 LSTATUS writeAnswer = ERROR_SUCCESS;
 
+// What Windows answers a standard user under HKEY_LOCAL_MACHINE: the key cannot be opened for
+// writing, or a value cannot be written in it.
+bool refuseMachineKey = false;
+bool refuseMachineWrites = false;
+std::vector<HKEY> machineKeys;
+
+LSTATUS OpenAsAStandardUser(HKEY root, const wchar_t* path, bool create, HKEY* key) {
+  if (root == HKEY_LOCAL_MACHINE && refuseMachineKey) return ERROR_ACCESS_DENIED;
+  const LSTATUS status = create ? ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key, nullptr)
+                                : ::RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, key);
+  // Handles are used again once closed: each stands for the key it was last opened for.
+  if (status == ERROR_SUCCESS) std::erase(machineKeys, *key);
+  if (status == ERROR_SUCCESS && root == HKEY_LOCAL_MACHINE) machineKeys.push_back(*key);
+  return status;
+}
+
+bool IsMachineKey(HKEY key) { return std::find(machineKeys.begin(), machineKeys.end(), key) != machineKeys.end(); }
+
 // Records each write as the program hands it over, and makes it unless told to fail it.
 LSTATUS RecordWrite(HKEY key, const wchar_t* name, DWORD type, const BYTE* data, DWORD bytes) {
   writes.push_back({name, type, std::vector<BYTE>(data, data + bytes)});
+  if (refuseMachineWrites && IsMachineKey(key)) return ERROR_ACCESS_DENIED;
   return writeAnswer == ERROR_SUCCESS ? ::RegSetValueExW(key, name, 0, type, data, bytes) : writeAnswer;
+}
+
+std::optional<std::wstring> UsersLanguage() {
+  const UniqueRegKey key = OpenRegistryKey(HKEY_CURRENT_USER, kUserKeyPath, KEY_QUERY_VALUE);
+  return key ? ReadRegistryText(key.get(), L"LanguageId") : std::nullopt;
 }
 
 Write Text(const wchar_t* name, const std::wstring& text) {
@@ -44,19 +72,29 @@ class TrayMenu : public MainDialogTest {
     MainDialogTest::SetUp();
     writes.clear();
     writeAnswer = ERROR_SUCCESS;
+    refuseMachineKey = refuseMachineWrites = false;
+    machineKeys.clear();
+  }
+  void TearDown() override {
+    MainDialogTest::TearDown();
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserKeyPath, L"LanguageId");
   }
 
   const decltype(SetRegistryValue)::Replacement write_ = SetRegistryValue.Replace(&RecordWrite);
+  const decltype(OpenKeyForWriting)::Replacement open_ = OpenKeyForWriting.Replace(&OpenAsAStandardUser);
 };
 
-TEST_F(TrayMenu, FourItemsInOrderTheSettingsInForceDisabled) {
+// The menu shows the items as their rule gives them, each in its language.
+TEST_F(TrayMenu, TheMenuShowsItsItemsInForceDisabled) {
+  TestKey key(kProductInfo.settingsKeyPath);
   choices = {CommandCache};
   EXPECT_EQ(TrackTrayMenu(nullptr, 1066, true), static_cast<UINT>(CommandCache));
   ASSERT_EQ(menus.size(), 1u);
-  EXPECT_EQ(menus[0], (std::vector<MenuItem>{{30001, L"English", false},
-                                             {30002, L"Vietnamese", true},
-                                             {30004, L"NonCache", true},
-                                             {30003, L"Cache", false}}));
+  std::vector<MenuItem> expected;
+  for (const TrayMenuItem& item : TrayMenuItems(1066, true)) {
+    expected.push_back({item.command, LangGetString(item.text), item.disabled});
+  }
+  EXPECT_EQ(menus[0], expected);
 }
 
 TEST_F(TrayMenu, EachChoiceWritesItsValueWithItsTypeAndSize) {
@@ -66,9 +104,10 @@ TEST_F(TrayMenu, EachChoiceWritesItsValueWithItsTypeAndSize) {
   EXPECT_EQ(StoreTrayChoice(CommandNonCache), kCacheSwitched);
   EXPECT_EQ(StoreTrayChoice(CommandCache), kCacheSwitched);
   EXPECT_EQ(StoreTrayChoice(0), std::nullopt) << "a dismissed menu";
-  EXPECT_EQ(writes, (std::vector<Write>{Text(L"InstallLanguageId", L"1033"), Text(L"InstallLanguageId", L"1066"),
+  EXPECT_EQ(writes, (std::vector<Write>{Text(L"LanguageId", L"1033"), Text(L"LanguageId", L"1066"),
                                         Number(L"NonCache", 1), Number(L"NonCache", 0)}));
-  EXPECT_EQ(key.Text(L"InstallLanguageId"), L"1066");
+  EXPECT_EQ(UsersLanguage(), L"1066") << "the user's own";
+  EXPECT_EQ(key.Text(L"InstallLanguageId"), L"") << "the machine's default stays";
 
   writeAnswer = ERROR_ACCESS_DENIED;
   EXPECT_EQ(StoreTrayChoice(CommandEnglish), L"Switch the language failure");
@@ -96,14 +135,43 @@ TEST_F(TrayMenu, TheMenuKeepsItsStartUpStateAndResultsShowForFiveSeconds) {
   EXPECT_EQ(notifications[3].info, kCacheSwitched);
 }
 
-TEST_F(TrayMenu, WithoutTheSettingsKeyAChoiceShowsNothing) {
+// As Windows treats a standard user: the machine's key cannot be opened for writing, or a value
+// cannot be written in it. The language is the user's own, taken at the next start; the cache
+// option is the machine's and is not offered; nothing is written under HKEY_LOCAL_MACHINE.
+TEST_F(TrayMenu, AStandardUserChoosesTheLanguageAndNeverWritesTheMachinesKey) {
+  TestKey key(kProductInfo.settingsKeyPath);
+  key.SetText(L"InstallLanguageId", L"1033");
+  for (bool keyRefused : {true, false}) {
+    SCOPED_TRACE(keyRefused ? "the key refused" : "the write refused");
+    refuseMachineKey = keyRefused;
+    refuseMachineWrites = !keyRefused;
+    writes.clear();
+    menus.clear();
+    choices = {CommandVietnamese};
+    EXPECT_EQ(StoreTrayChoice(TrackTrayMenu(nullptr, 1033, false)), kLanguageSwitched);
+    EXPECT_EQ(LanguageIdOf(ReadSettings()), 1066) << "not taken at the next start";
+    if (keyRefused) {
+      ASSERT_EQ(menus.size(), 1u);
+      EXPECT_TRUE(menus[0][2].disabled && menus[0][3].disabled) << "the cache option is offered";
+    }
+    EXPECT_NE(StoreTrayChoice(CommandNonCache), kCacheSwitched);
+    const auto machineWrites =
+        std::count_if(writes.begin(), writes.end(), [](const Write& w) { return w.name != L"LanguageId"; });
+    EXPECT_EQ(machineWrites, keyRefused ? 0 : 1) << "only the write Windows refuses is tried";
+    EXPECT_EQ(key.Text(L"InstallLanguageId"), L"1033");
+  }
+}
+
+// Without the settings key the cache option is not offered, and its choice shows nothing.
+TEST_F(TrayMenu, WithoutTheSettingsKeyTheCacheChoiceShowsNothing) {
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
   token_.answers.hasTokens = true;
   Start();
   notifications.clear();
-  choices = {CommandVietnamese};
+  choices = {CommandNonCache};
   ::SendMessageW(dialog_->Window(), WM_TRAY_NOTIFY, kTrayIconId, WM_RBUTTONDOWN);
-  EXPECT_EQ(menus.size(), 1u);
+  ASSERT_EQ(menus.size(), 1u);
+  EXPECT_TRUE(menus[0][2].disabled);
   EXPECT_TRUE(notifications.empty());
   EXPECT_TRUE(writes.empty());
 }

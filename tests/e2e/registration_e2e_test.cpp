@@ -44,7 +44,7 @@ TEST_F(StoresOfTheProgram, InsertionFillsEveryStoreAndRemovalEmptiesOnlyMy) {
   EXPECT_TRUE(StoreHolds(L"ADDRESSBOOK", other_));
 
   Sim("remove --slot 1");
-  EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
   EXPECT_TRUE(StoreHolds(L"CA", ca_));
   EXPECT_TRUE(StoreHolds(L"ROOT", root_));
   EXPECT_TRUE(StoreHolds(L"ADDRESSBOOK", other_));
@@ -67,7 +67,7 @@ TEST_P(TwoTokensOfTheProgram, ACertificateOnTwoTokensOutlivesTheRemovalOfEither)
   ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"CA", ca_); }));
   EXPECT_TRUE(InMy()) << "not registered again for the token still in";
   Sim("remove --slot " + std::to_string(second));
-  EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(EitherOrder, TwoTokensOfTheProgram, ::testing::Values(1, 2),
@@ -117,7 +117,7 @@ TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {
   Sim("add --slot 1" + Cert("user_exchange") + " --key --container fresh");
   EXPECT_TRUE(PollUntil(10s, [] { return Tokensim("list").output.find("friendly \"Hoa\"") != std::string::npos; }))
       << Tokensim("list").output;
-  EXPECT_TRUE(PollUntil(5s, [this] {
+  EXPECT_TRUE(PollUntil(10s, [this] {
     const auto entry = KeyProviderOf(L"MY", user_);
     return entry && entry->containerName == L"fresh";
   }));
@@ -126,7 +126,7 @@ TEST_F(StoresOfTheProgram, ObjectsAddedAndDeletedOnTheTokenFollowInTheStore) {
   EXPECT_EQ(entry->providerName, kProductInfo.providerName);
 
   Sim("delete --slot 1" + Cert("user_exchange"));
-  EXPECT_TRUE(PollUntil(5s, [this] { return !InMy(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
   EXPECT_TRUE(StoreHolds(L"CA", ca_));
 }
 

@@ -50,16 +50,16 @@ TEST_F(TokenEvents, SeesInsertionsAndRemovalsMadeByAnotherProcess) {
   Program program = StartInstance();
   ASSERT_TRUE(WaitsForEvents()) << "the program does not wait for token events";
   Sim("insert --slot 3" + userToken_);
-  EXPECT_TRUE(PollUntil(5s, [this] { return Registered(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return Registered(); }));
   const int searches = SearchesMade();
   Sim("event --slot 3 --code 1");
   // The window handles events in order, and a removal searches nothing: once the removal
   // is seen, the insertion event before it has been handled.
   Sim("remove --slot 3");
-  EXPECT_TRUE(PollUntil(5s, [this] { return !Registered(); })) << "the removal was not seen";
+  EXPECT_TRUE(PollUntil(10s, [this] { return !Registered(); })) << "the removal was not seen";
   EXPECT_EQ(SearchesMade(), searches) << "a known slot was read again";
   Sim("insert --slot 3" + userToken_);
-  EXPECT_TRUE(PollUntil(5s, [this] { return Registered(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return Registered(); }));
   EXPECT_EQ(TokensimCount("sessions"), 0);
   EXPECT_TRUE(program.IsRunning());
 }
@@ -68,7 +68,7 @@ TEST_F(TokenEvents, TerminateOptionPurgesFinalisesTheModuleAndEnds) {
   Sim("insert --slot 1" + userToken_);
   Program program = StartInstance();
   EXPECT_TRUE(WaitsForEvents());
-  EXPECT_TRUE(PollUntil(5s, [this] { return Registered(); }));
+  EXPECT_TRUE(PollUntil(10s, [this] { return Registered(); }));
   Program terminate(L"-t");
   EXPECT_TRUE(terminate.WaitForExit(10s));
   DWORD code = 1;

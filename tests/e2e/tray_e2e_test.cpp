@@ -178,7 +178,7 @@ TEST_F(TrayOfTheProgram, OnWindows98TheBalloonWindowShowsAtTheLowerRightAndHides
   };
   // Clicked at once, so that its ten seconds are far from over.
   ClickAt(CentreOf(balloon));
-  EXPECT_TRUE(PollUntil(5s, hidden)) << "a click hides it";
+  EXPECT_TRUE(PollUntil(10s, hidden)) << "a click hides it";
 
   ClickAt(TrayIconCentre(), 3);
   const HWND menu = WaitForMenu();

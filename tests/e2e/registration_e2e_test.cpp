@@ -164,32 +164,24 @@ class SharedProviderOfTheProgram : public StoresOfTheProgram {
   const CertBytes theirs_ = LoadTestCertificate("user_no_usage");
 };
 
-TEST_F(SharedProviderOfTheProgram, AnotherProgramsEntryOfTheSharedProviderOutlivesEverything) {
+// A token of the product's provider, then one whose card names the shared provider: each leaves
+// with its own entries, whatever provider came after it, and another program's entry of the
+// shared provider outlives start, insertion, removal and the end.
+TEST_F(SharedProviderOfTheProgram, EachTokenTakesItsOwnEntriesAndNoOneElses) {
   AddTheirs();
-  Program program = StartInstance();
-  ASSERT_TRUE(WaitsForEvents());
-  Sim(CardToken(1, "user_exchange"));
-  ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
-  EXPECT_EQ(KeyProviderOf(L"MY", user_)->providerName, kBaseProvider);
-  Sim("remove --slot 1");
-  EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); }));
-  EndRunningInstance();
-  EXPECT_TRUE(StoreHolds(L"MY", theirs_)) << "start, insertion, removal or the end took another program's entry";
-}
-
-// A token of the product's provider, then one whose card names the shared provider: each
-// leaves with its own entries.
-TEST_F(SharedProviderOfTheProgram, ATokenRegisteredBeforeTheProviderChangedLeavesNothingWhenRemoved) {
   Program program = StartInstance();
   ASSERT_TRUE(WaitsForEvents());
   Sim("insert --slot 1 --reader \"Plain Reader\"" + Cert("user_exchange") + " --key");
   ASSERT_TRUE(PollUntil(10s, [this] { return InMy(); }));
   Sim(CardToken(2, "user_sign"));
   ASSERT_TRUE(PollUntil(10s, [this] { return StoreHolds(L"MY", other_); }));
+  EXPECT_EQ(KeyProviderOf(L"MY", other_)->providerName, kBaseProvider);
   Sim("remove --slot 1");
   EXPECT_TRUE(PollUntil(10s, [this] { return !InMy(); })) << "the first token's entry stayed";
   Sim("remove --slot 2");
   EXPECT_TRUE(PollUntil(10s, [this] { return !StoreHolds(L"MY", other_); }));
+  EndRunningInstance();
+  EXPECT_TRUE(StoreHolds(L"MY", theirs_)) << "another program's entry was taken";
 }
 
 // What a killed instance left goes at the next start, whichever provider it names, and so

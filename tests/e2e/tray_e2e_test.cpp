@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/registry.h"
 #include "tests/e2e/shell_desktop.h"
 #include "tests/e2e/token_program.h"
 #include "tests/win/standin_log.h"
@@ -43,7 +44,10 @@ class TrayOfTheProgram : public TokenProgram {
     Forget();
     const std::wstring folder = ExecutableFolder() + L"tray manager";
     ::CreateDirectoryW(folder.c_str(), nullptr);
+    // The token maker's folder: its manager, and its module, which is loaded from there.
     ASSERT_TRUE(::CopyFileW((ExecutableFolder() + L"standin.exe").c_str(), (folder + L"\\" + kManager).c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW((ExecutableFolder() + L"Orvane-CAv3.dll").c_str(), (folder + L"\\Orvane-CAv3.dll").c_str(), FALSE));
     key_.SetText(L"Path", folder);
     log_ = std::make_unique<testing::StandinLog>(ExecutableFolder() + L"tray manager.log");
   }
@@ -91,7 +95,10 @@ TEST_F(TrayOfTheProgram, TheManagerFollowsTheTokenAndTheMenuStoresTheLanguage) {
   EXPECT_TRUE(PollUntil(10s, [] {
     return TipShown(L"Switch the language successfully!You need to restart your computer to complete this operation.");
   }));
-  EXPECT_EQ(key_.Text(L"InstallLanguageId"), L"1066");
+  // The user's own choice, not the machine's.
+  const UniqueRegKey user = OpenRegistryKey(HKEY_CURRENT_USER, kUserKeyPath, KEY_QUERY_VALUE);
+  EXPECT_EQ(user ? ReadRegistryText(user.get(), L"LanguageId") : std::nullopt, L"1066");
+  ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kUserKeyPath, L"LanguageId");
 
   EndRunningInstance();
   EXPECT_TRUE(ManagerEnded()) << "on -t";

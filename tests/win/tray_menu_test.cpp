@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "localisation/lang.h"
 #include "platform/registry.h"
@@ -30,27 +31,20 @@ std::vector<Write> writes;
 LSTATUS writeAnswer = ERROR_SUCCESS;
 
 // What Windows answers a standard user under HKEY_LOCAL_MACHINE: the key cannot be opened for
-// writing, or a value cannot be written in it.
+// writing, or the machine's value cannot be written in it.
 bool refuseMachineKey = false;
 bool refuseMachineWrites = false;
-std::vector<HKEY> machineKeys;
 
 LSTATUS OpenAsAStandardUser(HKEY root, const wchar_t* path, bool create, HKEY* key) {
   if (root == HKEY_LOCAL_MACHINE && refuseMachineKey) return ERROR_ACCESS_DENIED;
-  const LSTATUS status = create ? ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key, nullptr)
-                                : ::RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, key);
-  // Handles are used again once closed: each stands for the key it was last opened for.
-  if (status == ERROR_SUCCESS) std::erase(machineKeys, *key);
-  if (status == ERROR_SUCCESS && root == HKEY_LOCAL_MACHINE) machineKeys.push_back(*key);
-  return status;
+  return create ? ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key, nullptr)
+                : ::RegOpenKeyExW(root, path, 0, KEY_SET_VALUE, key);
 }
-
-bool IsMachineKey(HKEY key) { return std::find(machineKeys.begin(), machineKeys.end(), key) != machineKeys.end(); }
 
 // Records each write as the program hands it over, and makes it unless told to fail it.
 LSTATUS RecordWrite(HKEY key, const wchar_t* name, DWORD type, const BYTE* data, DWORD bytes) {
   writes.push_back({name, type, std::vector<BYTE>(data, data + bytes)});
-  if (refuseMachineWrites && IsMachineKey(key)) return ERROR_ACCESS_DENIED;
+  if (refuseMachineWrites && std::wstring_view(name) == L"NonCache") return ERROR_ACCESS_DENIED;
   return writeAnswer == ERROR_SUCCESS ? ::RegSetValueExW(key, name, 0, type, data, bytes) : writeAnswer;
 }
 
@@ -73,7 +67,6 @@ class TrayMenu : public MainDialogTest {
     writes.clear();
     writeAnswer = ERROR_SUCCESS;
     refuseMachineKey = refuseMachineWrites = false;
-    machineKeys.clear();
   }
   void TearDown() override {
     MainDialogTest::TearDown();

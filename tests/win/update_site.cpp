@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/policy_values.h"
 #include "certstore/crypt_handles.h"
 #include "platform/handles.h"
 #include "platform/text_convert.h"
@@ -166,20 +165,6 @@ SettingsValue::~SettingsValue() {
     key.reset();
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kProductInfo.settingsKeyPath);
   }
-}
-
-PolicyNumber::PolicyNumber(const wchar_t* name, DWORD number) : name_(name) {
-  UniqueRegKey key;
-  EXPECT_EQ(
-      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-      ERROR_SUCCESS);
-  EXPECT_EQ(::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number),
-            ERROR_SUCCESS);
-}
-
-PolicyNumber::~PolicyNumber() {
-  ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPolicyKeyPath, name_);
-  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPolicyKeyPath);
 }
 
 TemporaryFolder::TemporaryFolder(const std::wstring& path) : path_(path) {

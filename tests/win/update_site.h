@@ -68,18 +68,6 @@ class SettingsValue {
   const wchar_t* name_;
 };
 
-// A REG_DWORD value of the Group Policy key while this lives; the key goes when it is empty.
-class PolicyNumber {
- public:
-  PolicyNumber(const wchar_t* name, DWORD number);
-  ~PolicyNumber();
-  PolicyNumber(const PolicyNumber&) = delete;
-  PolicyNumber& operator=(const PolicyNumber&) = delete;
-
- private:
-  const wchar_t* name_;
-};
-
 // The temporary folder of this process, and of the programs it starts, while this lives.
 class TemporaryFolder {
  public:

@@ -1,6 +1,6 @@
 #pragma once
-// The values an administrator sets by Group Policy, under HKEY_LOCAL_MACHINE\Software\Policies\
-// Tessard: read before the settings key, and named alike by the administrative template
+// The values an administrator sets by Group Policy, under the key below in HKEY_LOCAL_MACHINE:
+// read before the settings key, and named alike by the administrative template
 // (packaging/tessard.admx). This is the one list of them. Free of <windows.h>.
 
 #include <array>

@@ -1,14 +1,22 @@
 ; The installer, for people and for the update agent: tessard.exe and its language files into
 ; the token software's folder, the settings key, the start at logon for every user. /S runs
 ; it silently, as the update agent and administrators do; /LANG=1033 or /LANG=1066 chooses
-; the language then. It keeps what the token maker's software installed in the same folder.
+; the language then. /UPDATEURL="https://.../" (quoted: a slash ends an option's value) and
+; /INSTALLUPDATES=0|1 set the update folder and whether updates are installed, as the MSI's
+; properties do. It keeps what the token maker's software installed in the same folder.
 ;
 ; makensis -DVERSION=3.0.0 -DPROGRAM=<folder with tessard.exe and lang\> -DOUTFILE=<setup.exe>
+;          "-DSIGN=<signing command before -in and -out>" "-DRENAME=<command that renames a file>"
 
 Unicode true
-!ifndef VERSION | PROGRAM | OUTFILE
-  !error "VERSION, PROGRAM and OUTFILE come from the build"
+!ifndef VERSION | PROGRAM | OUTFILE | SIGN | RENAME
+  !error "VERSION, PROGRAM, OUTFILE, SIGN and RENAME come from the build"
 !endif
+
+; The uninstaller is signed like the installer, before makensis puts it into the installer;
+; the signing command writes a new file, which then takes the unsigned one's place.
+!uninstfinalize '${SIGN} -in "%1" -out "%1.signed"' = 0
+!uninstfinalize '${RENAME} "%1.signed" "%1"' = 0
 
 !include FileFunc.nsh
 !include LogicLib.nsh
@@ -35,6 +43,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Tessard developers"
 
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\English.nlf"
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\Vietnamese.nlf"
+
+Var UpdateUrl
+Var InstallUpdates
 
 Page directory
 Page instfiles
@@ -85,6 +96,28 @@ Function .onInit
     StrCpy $LANGUAGE ${LANG_VIETNAMESE}
   ${Else}
     StrCpy $LANGUAGE ${LANG_ENGLISH}
+  ${EndIf}
+
+  ; A value the program would not take ends the installer (exit code 2) before it changes anything.
+  ${GetOptions} $R0 "/UPDATEURL=" $UpdateUrl
+  ${GetOptions} $R0 "/INSTALLUPDATES=" $InstallUpdates
+  StrCpy $R2 $UpdateUrl 8
+  StrCpy $R3 $UpdateUrl "" -1
+  StrCpy $R4 ""
+  ${If} $UpdateUrl != ""
+    ${If} $R2 != "https://"
+    ${OrIf} $R3 != "/"
+      StrCpy $R4 "refused"
+    ${EndIf}
+  ${EndIf}
+  ${If} $InstallUpdates != ""
+  ${AndIf} $InstallUpdates != "0"
+  ${AndIf} $InstallUpdates != "1"
+    StrCpy $R4 "refused"
+  ${EndIf}
+  ${If} $R4 == "refused"
+    MessageBox MB_ICONSTOP "/UPDATEURL= is an https address ending in $\"/$\"; /INSTALLUPDATES= is 0 or 1." /SD IDOK
+    Abort
   ${EndIf}
 FunctionEnd
 
@@ -139,6 +172,12 @@ Section "Tessard"
   !insertmacro WriteSettingIfAbsent Str "Path" "$INSTDIR"
   !insertmacro WriteSettingIfAbsent Str "InstallLanguageId" "$LANGUAGE"
   !insertmacro WriteSettingIfAbsent DWORD "NonCache" 0
+  ${If} $UpdateUrl != ""
+    !insertmacro WriteSettingIfAbsent Str "UpdateUrl" "$UpdateUrl"
+  ${EndIf}
+  ${If} $InstallUpdates != ""
+    !insertmacro WriteSettingIfAbsent DWORD "InstallUpdates" "$InstallUpdates"
+  ${EndIf}
 
   WriteRegStr HKLM "${RUN_KEY}" "Tessard" '"$INSTDIR\tessard.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Tessard"
@@ -166,6 +205,8 @@ Section "Uninstall"
   !insertmacro DeleteCreatedSetting "Path"
   !insertmacro DeleteCreatedSetting "InstallLanguageId"
   !insertmacro DeleteCreatedSetting "NonCache"
+  !insertmacro DeleteCreatedSetting "UpdateUrl"
+  !insertmacro DeleteCreatedSetting "InstallUpdates"
   DeleteRegKey /ifempty HKLM "${SETTINGS_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -1,10 +1,13 @@
 // The installer and the MSI package under Wine, run silently as the update agent and
 // administrators run them, into the folder of the token maker's software: what they put in
 // place, what they keep of the token maker's and of an administrator's, and what their
-// uninstallation leaves.
+// uninstallation leaves; and that what they install is signed.
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After <windows.h>, which they need.
+#include <softpub.h>
+#include <wintrust.h>
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +81,24 @@ std::optional<DWORD> NumberValue(const wchar_t* keyPath, const wchar_t* name) {
 }
 
 std::optional<std::wstring> Setting(const wchar_t* name) { return TextValue(kProductInfo.settingsKeyPath, name); }
+
+// Under Wine, WinVerifyTrust checks that an Authenticode signature is there and, for a program,
+// that it matches the file (for an MSI package, tests/install/CMakeLists.txt has osslsigncode
+// check that); not its chain to a trusted root, which only Windows confirms.
+bool SignatureAccepted(const std::wstring& path) {
+  WINTRUST_FILE_INFO file{};
+  file.cbStruct = sizeof file;
+  file.pcwszFilePath = path.c_str();
+  WINTRUST_DATA data{};
+  data.cbStruct = sizeof data;
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwStateAction = WTD_STATEACTION_IGNORE;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  return ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data) == ERROR_SUCCESS;
+}
 
 void SetSetting(const wchar_t* name, const std::wstring& value) {
   UniqueRegKey key;
@@ -170,6 +191,7 @@ class Installation : public ::testing::Test {
     EXPECT_FALSE(TextValue(kRunKey, L"Tessard"));
     EXPECT_FALSE(Setting(L"Version"));
     EXPECT_FALSE(NumberValue(kProductInfo.settingsKeyPath, L"NonCache"));
+    EXPECT_FALSE(NumberValue(kProductInfo.settingsKeyPath, L"InstallUpdates"));
     EXPECT_EQ(Installations(), 0);
     ExpectTheirsKept();
   }
@@ -188,15 +210,22 @@ class Installation : public ::testing::Test {
 TEST_F(Installation, TheInstallerEndsTheRunningProgramUnderItsMutexAndKeepsWhatOthersSet) {
   // Where an earlier Tessard was: the installer asks it to end with "-t" first.
   fs::copy_file(ExecutableFolder() + L"standin.exe", folder_ / L"tessard.exe");
-  EXPECT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S /LANG=1066"), 0u);
+  // A setting the program would not take stops the installer before it changes anything.
+  EXPECT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S /INSTALLUPDATES=no"), 2u);
+  EXPECT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) +
+                        L" /S /LANG=1066 /UPDATEURL=\"https://localhost/elsewhere/\" /INSTALLUPDATES=0"),
+            0u);
   EXPECT_EQ(StandInLog(), (std::vector<std::string>{"tessard.exe", "mutex", "1", "-t"}))
       << "the running program was not asked to end, or the install mutex was not held";
   ExpectInstalled(L"3.0.0");
+  EXPECT_EQ(NumberValue(kProductInfo.settingsKeyPath, L"InstallUpdates"), 0u);
   EXPECT_EQ(Installations(), 1);
 }
 
-TEST_F(Installation, TheUninstallerEndsTheProgramAndTakesOnlyWhatItPut) {
-  ASSERT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S"), 0u);
+TEST_F(Installation, TheSignedUninstallerEndsTheSignedProgramAndTakesOnlyWhatItPut) {
+  ASSERT_EQ(RunToItsEnd(Quoted(TESSARD_INSTALLER) + L" /S /INSTALLUPDATES=1"), 0u);
+  EXPECT_TRUE(SignatureAccepted((folder_ / L"tessard.exe").wstring()));
+  EXPECT_TRUE(SignatureAccepted((folder_ / L"tessard-uninstall.exe").wstring()));
   Program program = StartInstalled();
   ASSERT_EQ(RunToItsEnd(Quoted((folder_ / L"tessard-uninstall.exe").wstring()) + L" /S"), 0u);
   // The uninstaller runs on from a copy of itself; its last step takes out its entry.
@@ -206,11 +235,19 @@ TEST_F(Installation, TheUninstallerEndsTheProgramAndTakesOnlyWhatItPut) {
   ExpectUninstalled();
 }
 
-TEST_F(Installation, TheMsiPackageInstallsUpgradesInPlaceAndUninstalls) {
-  ASSERT_EQ(RunToItsEnd(L"msiexec /i " + Quoted(TESSARD_EARLIER_MSI) + L" /qn LANGUAGE=1066"), 0u);
+TEST_F(Installation, TheSignedMsiPackageInstallsUpgradesInPlaceAndUninstalls) {
+  EXPECT_TRUE(SignatureAccepted(TESSARD_MSI));
+  // The program would not take such an update folder; the package refuses it outright.
+  EXPECT_EQ(RunToItsEnd(L"msiexec /i " + Quoted(TESSARD_EARLIER_MSI) + L" /qn UPDATEURL=http://localhost/"),
+            static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  // The administrator's update folder stays; the setting for updates, absent, is written.
+  ASSERT_EQ(RunToItsEnd(L"msiexec /i " + Quoted(TESSARD_EARLIER_MSI) +
+                        L" /qn LANGUAGE=1066 UPDATEURL=https://localhost/elsewhere/ INSTALLUPDATES=0"),
+            0u);
   EXPECT_EQ(Setting(L"Version"), L"2.9.0");
   ASSERT_EQ(RunToItsEnd(L"msiexec /i " + Quoted(TESSARD_MSI) + L" /qn"), 0u);
   ExpectInstalled(L"3.0.0");
+  EXPECT_EQ(NumberValue(kProductInfo.settingsKeyPath, L"InstallUpdates"), 0u) << "the upgrade did not keep it";
   EXPECT_EQ(Installations(), 1) << "the upgrade left the earlier package installed";
   Program program = StartInstalled();
   ASSERT_EQ(RunToItsEnd(L"msiexec /x " + Quoted(TESSARD_MSI) + L" /qn"), 0u);

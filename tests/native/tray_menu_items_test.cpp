@@ -32,12 +32,5 @@ TEST(TrayMenuItems, TheStartUpSettingsDisableWhatIsInForce) {
   EXPECT_EQ(Offered(0, true), "eVnC");
 }
 
-TEST(TrayMenuItems, AUserWhoMayNotWriteTheMachinesSettingsCannotChooseTheCache) {
-  for (bool nonCache : {false, true}) {
-    const auto items = TrayMenuItems(1033, nonCache, false);
-    EXPECT_TRUE(items[2].disabled && items[3].disabled) << nonCache;
-    EXPECT_FALSE(items[1].disabled) << "the language stays the user's to choose";
-  }
-}
 }  // namespace
 }  // namespace tessard

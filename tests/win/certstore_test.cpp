@@ -176,18 +176,12 @@ TEST_F(PersonalStore, TwinWithoutFriendlyNameGivesNone) {
 TEST_F(PersonalStore, RemovalTakesTheCertificatesEntryAsItWasWrittenAndNothingElse) {
   const CertBytes ours = Load("user_sign");
   const CertBytes sameKey = Load("user_exchange");
-  const CertBytes otherToken = Load("user_no_usage");
-  Registration ofOtherToken = kRegistration;
-  ofOtherToken.owner.serialNumber = L"SN02";
   AddToMy(ours, AdditionOf(kRegistration));
   AddToMy(sameKey, AdditionOf(kRegistration));
-  AddToMy(otherToken, AdditionOf(ofOtherToken));
 
   ASSERT_TRUE(Unregister(ours, kRegistration));
   EXPECT_FALSE(StoreHolds(kPersonalStore, ours));
   EXPECT_TRUE(StoreHolds(kPersonalStore, sameKey)) << "another certificate of the key";
-  ASSERT_TRUE(Unregister(otherToken, kRegistration));
-  EXPECT_TRUE(StoreHolds(kPersonalStore, otherToken)) << "marked for another token";
 }
 
 TEST_F(PersonalStore, PurgesTakeWhatTessardMarkedAndAtStartUpWhatEarlierVersionsLeft) {

@@ -16,6 +16,7 @@ class CCertExpired : public DialogBase {
   BOOL OnInitDialog() override;
 
  private:
+  void FitMessage();
   void PlaceOnScreen();
 
   std::wstring m_strMessage;

@@ -23,10 +23,13 @@ NOTIFYICONDATAW MakeIconData(HWND window) {
   return data;
 }
 
-HICON LoadTrayIcon(int resource) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON,
-                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                         LR_SHARED | LR_DEFAULTSIZE));
+// At the small-icon size, which for a DPI-aware program is the system's at its DPI (24 pixels at
+// 144 DPI), taken from the icon's entry of that size. Not shared: a shared load may hand back
+// the image of another size loaded before (the dialogs' large icon), for the shell to scale.
+UniqueIcon LoadTrayIcon(int resource) {
+  return UniqueIcon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON,
+                                                    ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                    LR_DEFAULTCOLOR)));
 }
 
 void CopyText(wchar_t* target, size_t capacity, const std::wstring& text) {
@@ -35,19 +38,21 @@ void CopyText(wchar_t* target, size_t capacity, const std::wstring& text) {
   target[length] = L'\0';
 }
 
-BOOL AddIcon(HWND owner, const std::wstring& tip) {
+BOOL AddIcon(HWND owner, HICON icon, const std::wstring& tip) {
   NOTIFYICONDATAW data = MakeIconData(owner);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = WM_TRAY_NOTIFY;
-  data.hIcon = LoadTrayIcon(IDI_TOKEN);
+  data.hIcon = icon;
   CopyText(data.szTip, kTipCapacity, tip);
   return ShellNotify(NIM_ADD, &data);
 }
 
 }  // namespace
 
+TrayIcon::TrayIcon() : icons_{LoadTrayIcon(IDI_TOKEN), LoadTrayIcon(IDI_TOKEN_BUSY1), LoadTrayIcon(IDI_TOKEN_BUSY2)} {}
+
 void TrayIcon::Add(const std::wstring& tip) {
-  AddIcon(owner_, tip);
+  AddIcon(owner_, icons_[0].get(), tip);
   shown_ = true;
 }
 
@@ -57,14 +62,13 @@ BOOL TrayIcon::Remove() {
   return ShellNotify(NIM_DELETE, &data);
 }
 
-BOOL TrayIcon::AddAgain(const std::wstring& tip) { return AddIcon(owner_, tip); }
+BOOL TrayIcon::AddAgain(const std::wstring& tip) { return AddIcon(owner_, icons_[0].get(), tip); }
 
 void TrayIcon::SetState(uint8_t state) {
-  static constexpr int kIcons[] = {IDI_TOKEN, IDI_TOKEN_BUSY1, IDI_TOKEN_BUSY2};
-  if (!shown_ || state < 1 || state > 3) return;
+  if (!shown_ || state < 1 || state > icons_.size()) return;
   NOTIFYICONDATAW data = MakeIconData(owner_);
   data.uFlags = NIF_ICON;
-  data.hIcon = LoadTrayIcon(kIcons[state - 1]);
+  data.hIcon = icons_[state - 1].get();
   ShellNotify(NIM_MODIFY, &data);
   state_ = state;
 }

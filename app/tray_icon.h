@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
+
+#include "platform/handles.h"
 
 namespace tessard {
 
@@ -17,6 +20,8 @@ class TrayIcon {
   // The animation's timer on the owner window.
   static constexpr UINT_PTR kAnimationTimer = 1;
   static constexpr UINT kAnimationPeriodMs = 350;
+
+  TrayIcon();
 
   void Attach(HWND owner) { owner_ = owner; }
 
@@ -39,6 +44,8 @@ class TrayIcon {
   uint8_t State() const { return state_; }
 
  private:
+  // State 1's icon and the busy frames', at the size the shell shows them.
+  std::array<UniqueIcon, 3> icons_;
   HWND owner_ = nullptr;
   bool shown_ = false;
   uint8_t state_ = 1;

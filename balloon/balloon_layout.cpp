@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/dpi_rules.h"
+
 namespace tessard {
 
 namespace {
@@ -9,14 +11,18 @@ namespace {
 constexpr int kSimplifiedChinese = 2052;
 
 // The shape whose right and bottom edges lie at `right` and `bottom`, clockwise from the left
-// edge, each corner cut by the same stair.
-std::array<BalloonPoint, 25> Outline(int right, int bottom) {
+// edge, each corner cut by the same stair: its steps lie 1, 3, 4 and 5 pixels in at 96 DPI.
+std::array<BalloonPoint, 25> Outline(int right, int bottom, int dpi) {
   const int w = right;
   const int h = bottom;
-  return {{{0, 5},         {1, 4},         {1, 3},         {3, 1},     {4, 1}, {5, 0},     {w - 5, 0},
-           {w - 4, 1},     {w - 3, 1},     {w - 1, 3},     {w - 1, 4}, {w, 5}, {w, h - 5}, {w - 1, h - 4},
-           {w - 1, h - 3}, {w - 3, h - 1}, {w - 4, h - 1}, {w - 5, h}, {5, h}, {4, h - 1}, {3, h - 1},
-           {1, h - 3},     {1, h - 4},     {0, h - 5},     {0, 5}}};
+  const int a = ScaleToDpi(1, dpi);
+  const int b = ScaleToDpi(3, dpi);
+  const int c = ScaleToDpi(4, dpi);
+  const int d = ScaleToDpi(5, dpi);
+  return {{{0, d},         {a, c},         {a, b},         {b, a},     {c, a}, {d, 0},     {w - d, 0},
+           {w - c, a},     {w - b, a},     {w - a, b},     {w - a, c}, {w, d}, {w, h - d}, {w - a, h - c},
+           {w - a, h - b}, {w - b, h - a}, {w - c, h - a}, {w - d, h}, {d, h}, {c, h - a}, {b, h - a},
+           {a, h - b},     {a, h - c},     {0, h - d},     {0, d}}};
 }
 
 }  // namespace
@@ -31,26 +37,41 @@ std::vector<std::wstring_view> BalloonLines(std::wstring_view text) {
   }
 }
 
-BalloonExtent BalloonSize(std::span<const BalloonExtent> lines) {
+int BalloonFontHeight(int dpi) { return ScaleToDpi(kBalloonFontHeight, dpi); }
+
+BalloonPoint BalloonTextOrigin(int dpi) {
+  return {ScaleToDpi(kBalloonMarginLeft, dpi), ScaleToDpi(kBalloonMarginTop, dpi)};
+}
+
+BalloonExtent BalloonSize(std::span<const BalloonExtent> lines, int dpi) {
   int width = 0;
   int height = 0;
   for (const BalloonExtent& line : lines) {
     width = std::max(width, line.width);
     height += line.height;
   }
-  return {width + kBalloonMarginLeft + kBalloonMarginRight, height + kBalloonMarginTop + kBalloonMarginBottom};
+  return {width + ScaleToDpi(kBalloonMarginLeft, dpi) + ScaleToDpi(kBalloonMarginRight, dpi),
+          height + ScaleToDpi(kBalloonMarginTop, dpi) + ScaleToDpi(kBalloonMarginBottom, dpi)};
 }
 
-BalloonRect BalloonPlace(int screenWidth, int screenHeight, BalloonExtent size) {
-  const int right = screenWidth - kBalloonAnchorFromRight;
-  const int bottom = screenHeight - kBalloonAnchorFromBottom;
+int BalloonWidest(int screenWidth, int dpi) { return screenWidth - 2 * ScaleToDpi(kBalloonAnchorFromRight, dpi); }
+
+BalloonExtent BalloonBrokenSize(int widest, int textHeight, int dpi) {
+  return {widest, textHeight + ScaleToDpi(kBalloonMarginTop, dpi) + ScaleToDpi(kBalloonMarginBottom, dpi)};
+}
+
+BalloonRect BalloonPlace(int screenWidth, int screenHeight, BalloonExtent size, int dpi) {
+  const int right = screenWidth - ScaleToDpi(kBalloonAnchorFromRight, dpi);
+  const int bottom = screenHeight - ScaleToDpi(kBalloonAnchorFromBottom, dpi);
   return {right - size.width, bottom - size.height, size.width, size.height};
 }
 
-std::array<BalloonPoint, 25> BalloonRegionPoints(BalloonExtent size) { return Outline(size.width, size.height); }
+std::array<BalloonPoint, 25> BalloonRegionPoints(BalloonExtent size, int dpi) {
+  return Outline(size.width, size.height, dpi);
+}
 
-std::array<BalloonPoint, 25> BalloonOutlinePoints(BalloonExtent size) {
-  return Outline(size.width - 1, size.height - 1);
+std::array<BalloonPoint, 25> BalloonOutlinePoints(BalloonExtent size, int dpi) {
+  return Outline(size.width - 1, size.height - 1, dpi);
 }
 
 const wchar_t* BalloonFontFace(int languageId) {

@@ -6,6 +6,8 @@
 
 #include "balloon/balloon_layout.h"
 #include "localisation/lang.h"
+#include "platform/display.h"
+#include "platform/dpi_rules.h"
 #include "platform/handles.h"
 
 namespace tessard {
@@ -18,23 +20,25 @@ constexpr wchar_t kClassName[] = L"BALLOON0A3D5CFF-EDE3-4c4f-8867-56606E5C6F47";
 constexpr COLORREF kFaceColour = RGB(255, 255, 225);
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 1000;
-constexpr LONG kFontHeight = -12;
 
 // Process-wide, as the window is: one balloon per process.
 wchar_t balloonText[kBalloonTextCapacity] = {};
 int balloonCountdown = 0;
 int languageNumber = 0;
 
+// What the window draws with, made for the display's DPI when the window is made.
 struct DrawingObjects {
+  int dpi = kStandardDpi;
   UniqueGdiObject face;
   UniqueGdiObject outline;
   UniqueGdiObject font;
 };
 DrawingObjects drawing;
 
-UniqueGdiObject MakeFont() {
+UniqueGdiObject MakeFont(int dpi) {
   LOGFONTW font{};
-  font.lfHeight = kFontHeight;
+  // Negative: the height of the characters, not of the cell.
+  font.lfHeight = -BalloonFontHeight(dpi);
   font.lfWeight = FW_NORMAL;
   font.lfOutPrecision = OUT_STRING_PRECIS;
   font.lfClipPrecision = CLIP_STROKE_PRECIS;
@@ -52,7 +56,7 @@ std::vector<POINT> ToPoints(const std::array<BalloonPoint, N>& points) {
 }
 
 // The extent of each line of the text in the device context's font.
-std::vector<BalloonExtent> MeasureLines(HDC dc, std::wstring_view text) {
+std::vector<BalloonExtent> LineExtents(HDC dc, std::wstring_view text) {
   std::vector<BalloonExtent> extents;
   for (std::wstring_view line : BalloonLines(text)) {
     SIZE size{};
@@ -62,24 +66,34 @@ std::vector<BalloonExtent> MeasureLines(HDC dc, std::wstring_view text) {
   return extents;
 }
 
+// The window's size for the text in its font: as its lines need, or, where that is wider than
+// the screen allows (a larger font at a higher DPI), the widest balloon with the text broken at
+// word ends as Paint breaks it.
+BalloonExtent BalloonSizeFor(HWND window, std::wstring_view text) {
+  const WindowDc dc(window);
+  const SelectedObject font(dc.get(), drawing.font.get());
+  const BalloonExtent size = BalloonSize(LineExtents(dc.get(), text), drawing.dpi);
+  const int widest = BalloonWidest(::GetSystemMetrics(SM_CXSCREEN), drawing.dpi);
+  if (size.width <= widest) return size;
+  RECT area{0, 0, widest - BalloonTextOrigin(drawing.dpi).x, 0};
+  ::DrawTextW(dc.get(), text.data(), static_cast<int>(text.size()), &area, DT_WORDBREAK | DT_CALCRECT);
+  return BalloonBrokenSize(widest, area.bottom, drawing.dpi);
+}
+
 void Paint(HWND window) {
-  PAINTSTRUCT paint;
-  const HDC dc = ::BeginPaint(window, &paint);
+  const PaintDc dc(window);
   RECT client;
   ::GetClientRect(window, &client);
-  const int previousMode = ::SetBkMode(dc, TRANSPARENT);
-  const HGDIOBJ previousPen = ::SelectObject(dc, drawing.outline.get());
-  const HGDIOBJ previousBrush = ::SelectObject(dc, drawing.face.get());
-  const std::vector<POINT> outline = ToPoints(BalloonOutlinePoints({client.right, client.bottom}));
-  ::Polygon(dc, outline.data(), static_cast<int>(outline.size()));
-  const HGDIOBJ previousFont = ::SelectObject(dc, drawing.font.get());
-  RECT textArea{kBalloonMarginLeft, kBalloonMarginTop, client.right, client.bottom};
-  ::DrawTextW(dc, balloonText, -1, &textArea, DT_WORDBREAK);
-  ::SelectObject(dc, previousFont);
-  ::SelectObject(dc, previousBrush);
-  ::SelectObject(dc, previousPen);
-  ::SetBkMode(dc, previousMode);
-  ::EndPaint(window, &paint);
+  const int previousMode = ::SetBkMode(dc.get(), TRANSPARENT);
+  const SelectedObject pen(dc.get(), drawing.outline.get());
+  const SelectedObject brush(dc.get(), drawing.face.get());
+  const std::vector<POINT> outline = ToPoints(BalloonOutlinePoints({client.right, client.bottom}, drawing.dpi));
+  ::Polygon(dc.get(), outline.data(), static_cast<int>(outline.size()));
+  const SelectedObject font(dc.get(), drawing.font.get());
+  const BalloonPoint origin = BalloonTextOrigin(drawing.dpi);
+  RECT textArea{origin.x, origin.y, client.right, client.bottom};
+  ::DrawTextW(dc.get(), balloonText, -1, &textArea, DT_WORDBREAK);
+  ::SetBkMode(dc.get(), previousMode);
 }
 
 LRESULT CALLBACK BalloonWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -87,7 +101,8 @@ LRESULT CALLBACK BalloonWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_CREATE:
       drawing.face.reset(::CreateSolidBrush(kFaceColour));
       drawing.outline.reset(::CreatePen(PS_INSIDEFRAME, 1, RGB(0, 0, 0)));
-      drawing.font = MakeFont();
+      drawing.dpi = DisplayDpi();
+      drawing.font = MakeFont(drawing.dpi);
       // The ticks run from creation on, shown or not.
       ::SetTimer(window, kTickTimer, kTickMs, nullptr);
       return 0;
@@ -150,14 +165,10 @@ void ShowBalloonWindow(const wchar_t* text, int seconds) {
   std::wcsncpy(balloonText, text, kBalloonTextCapacity - 1);
   balloonText[kBalloonTextCapacity - 1] = L'\0';
   balloonCountdown = seconds;
-  const HDC dc = ::GetDC(balloonWindow);
-  const HGDIOBJ previousFont = ::SelectObject(dc, drawing.font.get());
-  const std::vector<BalloonExtent> lines = MeasureLines(dc, balloonText);
-  ::SelectObject(dc, previousFont);
-  ::ReleaseDC(balloonWindow, dc);
-  const BalloonExtent size = BalloonSize(lines);
-  const BalloonRect place = BalloonPlace(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), size);
-  const std::vector<POINT> region = ToPoints(BalloonRegionPoints(size));
+  const BalloonExtent size = BalloonSizeFor(balloonWindow, balloonText);
+  const BalloonRect place =
+      BalloonPlace(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), size, drawing.dpi);
+  const std::vector<POINT> region = ToPoints(BalloonRegionPoints(size, drawing.dpi));
   ::ShowWindow(balloonWindow, SW_HIDE);
   ::MoveWindow(balloonWindow, place.left, place.top, place.width, place.height, TRUE);
   // The window owns the region from here on.

@@ -42,18 +42,12 @@ BOOL RecordNotify(DWORD message, NOTIFYICONDATAW* data) {
   return shellAnswer;
 }
 
-std::vector<HICON> IconChanges() {
-  std::vector<HICON> icons;
+std::vector<int> IconChanges() {
+  std::vector<int> icons;
   for (const Notify& notify : notifications) {
-    if (notify.message == NIM_MODIFY && notify.flags == NIF_ICON) icons.push_back(notify.data.hIcon);
+    if (notify.message == NIM_MODIFY && notify.flags == NIF_ICON) icons.push_back(TrayResourceOf(notify.data.hIcon));
   }
   return icons;
-}
-
-HICON TrayIconOf(int resource) {
-  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON,
-                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                         LR_SHARED | LR_DEFAULTSIZE));
 }
 
 bool BalloonShown(const std::wstring& text) {

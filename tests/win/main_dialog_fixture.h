@@ -15,6 +15,7 @@
 #include "app/main_dialog.h"
 #include "platform/executable.h"
 #include "platform/system_calls.h"
+#include "tests/win/icon_probe.h"
 #include "tests/win/recording_token_access.h"
 
 namespace tessard {
@@ -58,10 +59,8 @@ int RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT style);
 void RecordOpen(const wchar_t* path);
 UINT RecordMenu(HMENU menu, POINT, HWND);
 
-// The icons that state changes gave the shell, in order.
-std::vector<HICON> IconChanges();
-// The icon of a resource as the tray gets it: a shared icon is the same handle at each load.
-HICON TrayIconOf(int resource);
+// The icon resources whose images state changes gave the shell, in order.
+std::vector<int> IconChanges();
 
 // The files the shell was asked to open.
 extern std::vector<std::wstring> opened;

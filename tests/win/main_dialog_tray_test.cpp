@@ -76,8 +76,7 @@ TEST_F(Tray, ProgressAnimatesTheIconAndNamesTheSavedItem) {
   SendTokenEvent(1, 259, 7);
   ::SendMessageW(dialog_->Window(), WM_TIMER, TimerIconAnimation, 0);
   SendTokenEvent(1, 260, 3);
-  EXPECT_EQ(IconChanges(),
-            (std::vector<HICON>{TrayIconOf(IDI_TOKEN_BUSY1), TrayIconOf(IDI_TOKEN_BUSY2), TrayIconOf(IDI_TOKEN)}));
+  EXPECT_EQ(IconChanges(), (std::vector<int>{IDI_TOKEN_BUSY1, IDI_TOKEN_BUSY2, IDI_TOKEN}));
   EXPECT_EQ(Balloons(), (std::vector<std::pair<std::wstring, UINT>>{{L"Private Key is saved successfully!", 10000}}))
       << "nothing for datum 7";
 }

@@ -55,7 +55,7 @@ TEST_F(TrayIconTest, AddingShowsTheNormalIconWithTipAndCallbackWhateverTheShellS
   EXPECT_EQ(notifications[0].message, static_cast<DWORD>(NIM_ADD));
   EXPECT_EQ(added.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
   EXPECT_EQ(added.uCallbackMessage, 1036u);
-  EXPECT_EQ(added.hIcon, TrayIconOf(IDI_TOKEN));
+  EXPECT_EQ(TrayResourceOf(added.hIcon), IDI_TOKEN);
   EXPECT_EQ(std::wstring(added.szTip), std::wstring(127, L'x'));
 }
 
@@ -75,13 +75,12 @@ TEST_F(TrayIconTest, StatesAndTheAnimationChangeTheIconOnlyWhileItIsShown) {
   tray_.SetState(4);
   tray_.StopBusy();
   tray_.Animate();
-  const HICON normal = TrayIconOf(IDI_TOKEN);
-  const HICON first = TrayIconOf(IDI_TOKEN_BUSY1);
-  const HICON second = TrayIconOf(IDI_TOKEN_BUSY2);
-  EXPECT_EQ(IconChanges(), (std::vector<HICON>{first, second, first, normal, second}))
+  const int size = ::GetSystemMetrics(SM_CXSMICON);
+  EXPECT_EQ(IconChanges(),
+            (std::vector<int>{IDI_TOKEN_BUSY1, IDI_TOKEN_BUSY2, IDI_TOKEN_BUSY1, IDI_TOKEN, IDI_TOKEN_BUSY2}))
       << "busy 2, 3, 2; no state 0 or 4; normal 1, then from 1 to 3";
-  EXPECT_NE(first, second);
-  EXPECT_NE(first, normal);
+  EXPECT_NE(EntryOf(IDI_TOKEN_BUSY1, size), EntryOf(IDI_TOKEN_BUSY2, size));
+  EXPECT_NE(EntryOf(IDI_TOKEN_BUSY1, size), EntryOf(IDI_TOKEN, size));
 }
 
 TEST_F(TrayIconTest, TheAnimationTicksEvery350MsUntilStopped) {
